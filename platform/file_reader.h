@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace arbel {
+
+// Read-only handle that reads positionally. A read past the end of the file,
+// or a failed read, leaves zeros in the part of the buffer it could not fill:
+// the scans treat those zeros as data and never see stale bytes.
+class FileReader {
+public:
+    FileReader() = default;
+    explicit FileReader(const std::string& path) { open(path); }
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    FileReader(FileReader&& other) noexcept;
+    FileReader& operator=(FileReader&& other) noexcept;
+
+    bool open(const std::string& path);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Length of the open file (0 when none is open).
+    uint64_t size() const;
+
+    // Reads up to len bytes at offset into buf and zero-fills the rest.
+    // Returns how many bytes came from the file.
+    size_t readAt(uint64_t offset, void* buf, size_t len) const;
+
+    // The same into a new zero-filled buffer of exactly len bytes.
+    std::vector<uint8_t> readAt(uint64_t offset, size_t len) const;
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace arbel

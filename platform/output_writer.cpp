@@ -1,0 +1,154 @@
+#include "output_writer.h"
+
+#include "file_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace arbel {
+
+OutputWriter::OutputWriter(size_t bufferSize) : buffer_(std::max<size_t>(bufferSize, 4096)) {}
+
+OutputWriter::~OutputWriter() { close(); }
+
+bool OutputWriter::create(const std::string& path) {
+    close();
+    failed_ = false;
+    used_ = 0;
+    cursor_ = flushedEnd_ = 0;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) failed_ = true;
+    return fd_ >= 0;
+}
+
+bool OutputWriter::writeAll(const unsigned char* data, size_t len, uint64_t at) {
+    if (fd_ < 0) {
+        failed_ = true;
+        return false;
+    }
+    size_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pwrite(fd_, data + done, len - done, static_cast<off_t>(at + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool OutputWriter::flush() {
+    if (used_ == 0) return !failed_;
+    bool ok = writeAll(buffer_.data(), used_, flushedEnd_);
+    flushedEnd_ += used_;
+    used_ = 0;
+    return ok && !failed_;
+}
+
+bool OutputWriter::append(const void* data, size_t len) {
+    if (fd_ < 0) {
+        failed_ = true;
+        return false;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    if (len >= buffer_.size()) {
+        // Large pieces go straight to the file after what is buffered.
+        if (!flush()) return false;
+        bool ok = writeAll(bytes, len, flushedEnd_);
+        flushedEnd_ += len;
+        cursor_ += len;
+        return ok;
+    }
+    if (used_ + len > buffer_.size() && !flush()) return false;
+    std::memcpy(buffer_.data() + used_, bytes, len);
+    used_ += len;
+    cursor_ += len;
+    return true;
+}
+
+bool OutputWriter::appendZeros(uint64_t len) {
+    static const unsigned char zeros[4096] = {};
+    while (len > 0) {
+        size_t piece = static_cast<size_t>(std::min<uint64_t>(len, sizeof zeros));
+        if (!append(zeros, piece)) return false;
+        len -= piece;
+    }
+    return true;
+}
+
+bool OutputWriter::appendU16BE(uint16_t v) {
+    unsigned char b[2] = {static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
+    return append(b, 2);
+}
+
+bool OutputWriter::appendU32BE(uint32_t v) {
+    unsigned char b[4] = {static_cast<unsigned char>(v >> 24), static_cast<unsigned char>(v >> 16),
+                          static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
+    return append(b, 4);
+}
+
+bool OutputWriter::appendU64BE(uint64_t v) {
+    return appendU32BE(static_cast<uint32_t>(v >> 32)) && appendU32BE(static_cast<uint32_t>(v));
+}
+
+bool OutputWriter::appendU32LE(uint32_t v) {
+    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+    return append(b, 4);
+}
+
+bool OutputWriter::appendFourCC(const char* code) { return append(code, 4); }
+
+bool OutputWriter::appendFrom(const FileReader& source, uint64_t offset, uint64_t len) {
+    constexpr size_t kPiece = 1 << 20;
+    if (fd_ < 0) {
+        failed_ = true;
+        return false;
+    }
+    while (len > 0) {
+        const size_t piece = static_cast<size_t>(std::min<uint64_t>(len, kPiece));
+        if (used_ + piece > buffer_.size() && !flush()) return false;
+        if (piece > buffer_.size()) {
+            std::vector<unsigned char> tmp(piece);
+            source.readAt(offset, tmp.data(), piece);
+            if (!append(tmp.data(), piece)) return false;
+        } else {
+            source.readAt(offset, buffer_.data() + used_, piece);
+            used_ += piece;
+            cursor_ += piece;
+        }
+        offset += piece;
+        len -= piece;
+    }
+    return true;
+}
+
+bool OutputWriter::writeAt(uint64_t offset, const void* data, size_t len) {
+    if (offset + len > cursor_) {
+        failed_ = true;
+        return false;
+    }
+    if (!flush()) return false;
+    return writeAll(static_cast<const unsigned char*>(data), len, offset);
+}
+
+bool OutputWriter::sync() {
+    if (!flush()) return false;
+    if (::fsync(fd_) != 0) failed_ = true;
+    return !failed_;
+}
+
+bool OutputWriter::close() {
+    if (fd_ < 0) return !failed_;
+    flush();
+    if (::close(fd_) != 0) failed_ = true;
+    fd_ = -1;
+    return !failed_;
+}
+
+}  // namespace arbel

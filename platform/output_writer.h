@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace arbel {
+
+class FileReader;
+
+// Buffered writer for a result file. Appends go through a memory buffer and
+// the writer keeps the write cursor, so callers never seek; writeAt() patches
+// bytes already written (a header) without moving the cursor. sync() makes
+// the file durable: callers use it at the end of a phase, not after every
+// field, which gives the same bytes on disk at a fraction of the cost.
+// Every failure is remembered: failed() tells whether the file is to be trusted.
+class OutputWriter {
+public:
+    explicit OutputWriter(size_t bufferSize = 1 << 20);
+    ~OutputWriter();
+    OutputWriter(const OutputWriter&) = delete;
+    OutputWriter& operator=(const OutputWriter&) = delete;
+
+    // Creates (or truncates) the file at path and opens it for writing.
+    bool create(const std::string& path);
+    bool isOpen() const { return fd_ >= 0; }
+
+    bool append(const void* data, size_t len);
+    bool append(const std::vector<uint8_t>& bytes) { return append(bytes.data(), bytes.size()); }
+    bool appendZeros(uint64_t len);
+    bool appendU16BE(uint16_t v);
+    bool appendU32BE(uint32_t v);
+    bool appendU64BE(uint64_t v);
+    bool appendU32LE(uint32_t v);
+    bool appendFourCC(const char* code);
+
+    // Copies len bytes at offset of source to the end of the file, in pieces;
+    // what the source cannot deliver is written as zeros, so the result has
+    // exactly len bytes. Never holds more than one piece in memory.
+    bool appendFrom(const FileReader& source, uint64_t offset, uint64_t len);
+
+    // Writes bytes at an absolute offset inside what has been written.
+    bool writeAt(uint64_t offset, const void* data, size_t len);
+
+    // Offset at which the next append lands (the file's logical length).
+    uint64_t cursor() const { return cursor_; }
+
+    bool flush();
+    bool sync();
+    bool close();
+    bool failed() const { return failed_; }
+
+private:
+    bool writeAll(const unsigned char* data, size_t len, uint64_t at);
+
+    int fd_ = -1;
+    std::vector<unsigned char> buffer_;
+    size_t used_ = 0;
+    uint64_t cursor_ = 0;        // logical end: flushed bytes + buffered bytes
+    uint64_t flushedEnd_ = 0;    // bytes that reached the file
+    bool failed_ = false;
+};
+
+}  // namespace arbel

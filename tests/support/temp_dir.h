@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace arbel::test {
+
+// A fresh folder under /tmp that is removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+    // Writes bytes to a file in the folder and returns its path.
+    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) const;
+
+private:
+    std::string path_;
+};
+
+std::vector<uint8_t> readWholeFile(const std::string& path);
+void writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Points the temporary result folder at a private place for one test and
+// puts the session values back to their launch state.
+class ScopedResultBase {
+public:
+    explicit ScopedResultBase(const std::string& base);
+    ~ScopedResultBase();
+
+private:
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+}  // namespace arbel::test
