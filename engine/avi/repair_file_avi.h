@@ -51,6 +51,11 @@ public:
 
     EngineReporter reporter;
 
+    // When set, the result is written here instead of the hidden temporary
+    // file of the product folder (the command line writes NAME.partial
+    // beside the destination and renames it when the repair completes).
+    std::string resultPathOverride;
+
 private:
     std::atomic<bool> pauseRepairingAVI_{false};
 };

@@ -63,6 +63,11 @@ public:
 
     EngineReporter reporter;
 
+    // When set, the result is written here instead of the hidden temporary
+    // file of the product folder (the command line writes NAME.partial
+    // beside the destination and renames it when the repair completes).
+    std::string resultPathOverride;
+
 private:
     std::string bundleIdentifierString_;
     std::atomic<bool> pauseRepairing_{false};
