@@ -2,16 +2,40 @@
 
 #include "engine/engine_reporter.h"
 #include "platform/file_reader.h"
+#include "platform/output_writer.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace arbel {
 
 // The AVI repair engine: no reference is needed. One object serves one repair.
+//
+// retrieveAudioVideoSamples runs three stages, one source file each:
+//   stream_headers.cpp  the header pass over the first 50 KiB
+//   chunk_scan.cpp      the scan of the whole file for "00db"/"00dc"/"01wb" chunks
+//   riff_writer.cpp     constructRIFFList: a new RIFF file with OpenDML indexes
 class RepairFileAvi {
 public:
+    // Entries per chunk table. Entry 0 is never used, so a stream holds at
+    // most kChunkTableEntries - 1 chunks.
+    static constexpr uint64_t kChunkTableEntries = 1048576;
+    // Largest stream format chunk taken over from a damaged file.
+    static constexpr uint64_t kMaxStreamFormatSize = 64 * 1024;
+    // A damaged file must be larger than this to be worth repairing.
+    static constexpr uint64_t kMinRepairableSize = 524288;
+    // Largest chunk data size the scan believes.
+    static constexpr uint64_t kMaxChunkSize = 9999999;
+    // Every size and offset of the result is a 32-bit field: it must stay below 4 GiB.
+    static constexpr uint64_t kResultSizeLimit = 1ull << 32;
+    // The header pass looks at this many sectors.
+    static constexpr uint64_t kHeaderSectors = 50;
+
+    using FourCC = std::array<uint8_t, 4>;
+
     RepairFileAvi();
     ~RepairFileAvi();
     RepairFileAvi(const RepairFileAvi&) = delete;
@@ -20,16 +44,34 @@ public:
     // Little-endian, unsigned (the QuickTime engine's reader is big-endian).
     static uint64_t fourByteRead(const uint8_t* bytes);
 
+    // Little-endian encoders of every number the writer puts in the file.
+    static std::array<uint8_t, 4> convertIntToData(uint32_t value);
+    static std::array<uint8_t, 8> convertIntTo8byteData(uint32_t value);
+
+    // A handler code as text: stops at the first zero byte; bytes that are
+    // not printable ASCII become '?', so the text is always valid UTF-8.
+    static std::string codecText(const FourCC& code);
+
     // True when an AVI structure code occurs in the first 10 KiB.
     bool fileValidityCheck();
 
-    // The repair (worker thread).
+    // The repair (worker thread). Tells every outcome by notification.
     void retrieveAudioVideoSamples();
+
+    // Stages, public so that each can be driven on its own.
+    void readStreamHeaders();
+    bool streamHeadersUsable() const;
+    void scanForChunks();
+    void computeRIFFLayout();
+    void constructRIFFList();
 
     void setPauseRepairingAVI(bool pause);
     bool pauseRepairingAVI() const { return pauseRepairingAVI_.load(std::memory_order_relaxed); }
 
     void setNotificationCenter(NotificationCenter* center) { reporter.setCenter(center); }
+
+    // Where the result goes: resultPathOverride, else the hidden temporary file.
+    std::string resultPath() const;
 
     // Session values copied when the engine is made.
     std::string corruptFilePath;
@@ -49,6 +91,61 @@ public:
     bool videostrfcodecfound = false;
     bool avihscaleratedatafound = false;
 
+    // Pieces of the main header and the stream headers, kept for the writer.
+    std::array<uint8_t, 20> avihdata1{};
+    std::array<uint8_t, 36> avihdata2{};
+    FourCC videocodec{};
+    std::string videocodecstring;
+    std::array<uint8_t, 8> videoscaleratedata{};
+    FourCC videoscaledata{};
+    uint64_t videostrfsize = 0;
+    std::vector<uint8_t> videostrfdata;
+    FourCC videostrfcodecdata{};
+    FourCC audiocodec{};
+    std::string AVIaudiocodecstring;
+    std::string audiocodecstring;
+    std::array<uint8_t, 8> audioscaleratedata{};
+    FourCC audioscaledata{};
+    uint64_t audiostrfsize = 0;
+    std::vector<uint8_t> audiostrfdata;
+    FourCC audiostrfcodecdata{};
+    // A stream format size that does not fit (over 64 KiB or past the end of
+    // the file) was met last: its data was not read and the file is refused.
+    bool videostrfsizeoutofbounds = false;
+    bool audiostrfsizeoutofbounds = false;
+
+    // Chunk tables, used from index 1: entry k describes the k-th chunk found.
+    std::vector<uint64_t> videosamplesizearray{0};
+    std::vector<uint64_t> videosampleoffsetarray{0};
+    std::vector<uint64_t> audiosamplesizearray{0};
+    std::vector<uint64_t> audiosampleoffsetarray{0};
+    uint64_t videosamplecount = 0;
+    uint64_t audiosamplecount = 0;
+    uint64_t videosamplesize = 0;
+    bool videotablefull = false;
+    bool audiotablefull = false;
+
+    // Sizes and positions of the written file (computeRIFFLayout).
+    uint64_t ix00size = 0;
+    uint64_t ix01size = 0;
+    uint64_t videoindxsize = 0;
+    uint64_t audioindxsize = 0;
+    uint64_t videostrlListsize = 0;
+    uint64_t audiostrlListsize = 0;
+    uint64_t AVILISTsize = 0;
+    uint64_t ix00location = 0;
+    uint64_t ix01location = 0;
+    uint64_t baseoffsetforvideo = 0;
+    uint64_t videodatasize = 0;
+    uint64_t audiodatasize = 0;
+    uint64_t baseoffsetforaudio = 0;
+    uint64_t movisize = 0;
+    uint64_t RIFFLISTsize = 0;
+
+    OutputWriter outputfile;
+    // Chunk bytes (headers included) copied into the result.
+    uint64_t bytesCopied = 0;
+
     EngineReporter reporter;
 
     // When set, the result is written here instead of the hidden temporary
@@ -57,6 +154,20 @@ public:
     std::string resultPathOverride;
 
 private:
+    // One poll point: sleeps while paused; true when the user stopped.
+    bool pollPoint() const;
+    // The failure outcome, unless the user stopped (then nothing is said).
+    void refuseRepair(const char* reason) const;
+
+    void readVideoStreamHeader(uint64_t at);
+    void readAudioStreamHeader(uint64_t at);
+    void readMainHeader(uint64_t at);
+    bool writeHeaderLists();
+    bool writeStandardIndexes();
+    bool copyChunks(const std::vector<uint64_t>& sizes, const std::vector<uint64_t>& offsets, uint64_t count);
+    void recordChunk(bool video, uint64_t offset, uint64_t size);
+    void discardResult(const std::string& path);
+
     std::atomic<bool> pauseRepairingAVI_{false};
 };
 

@@ -1,0 +1,123 @@
+// The header pass: the main header and the two stream headers that survive
+// in the first 50 KiB of the damaged file.
+#include "repair_file_avi.h"
+
+#include "platform/system_log.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace arbel {
+namespace {
+
+template <size_t N>
+bool allZero(const std::array<uint8_t, N>& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+// Reads a stream format chunk's data of `size` bytes at `at`, unless the size
+// read from the file cannot be right; then nothing is kept.
+bool readStreamFormat(const FileReader& file, uint64_t at, uint64_t size, uint64_t fileSize,
+                      std::vector<uint8_t>& data, const char* stream) {
+    if (size > RepairFileAvi::kMaxStreamFormatSize || at > fileSize || size > fileSize - at) {
+        systemLogf("%s stream format of %llu bytes at %llu does not fit: the file cannot be repaired", stream,
+                   static_cast<unsigned long long>(size), static_cast<unsigned long long>(at));
+        data.clear();
+        return false;
+    }
+    data.assign(static_cast<size_t>(size), 0);
+    file.readAt(at, data.data(), data.size());
+    return true;
+}
+
+}  // namespace
+
+std::string RepairFileAvi::codecText(const FourCC& code) {
+    std::string text;
+    for (uint8_t b : code) {
+        if (b == 0) break;
+        text.push_back(b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '?');
+    }
+    return text;
+}
+
+void RepairFileAvi::readVideoStreamHeader(uint64_t at) {
+    inputfilehandle.readAt(at + 4, videocodec.data(), videocodec.size());
+    videocodecstring = codecText(videocodec);
+    reporter.value("video", videocodecstring);
+    systemLogf("videocodecstring=%s", videocodecstring.c_str());
+    videocodecfound = !allZero(videocodec);
+    if (videocodecfound) SystemLog::write("Video codec =S");
+
+    inputfilehandle.readAt(at + 20, videoscaleratedata.data(), videoscaleratedata.size());
+    inputfilehandle.readAt(at + 28, videoscaledata.data(), videoscaledata.size());
+
+    uint8_t size[4];
+    inputfilehandle.readAt(at + 60, size, sizeof size);
+    videostrfsize = fourByteRead(size);
+    videostrfsizeoutofbounds =
+        !readStreamFormat(inputfilehandle, at + 64, videostrfsize, corruptFileSizeCopy, videostrfdata, "Video");
+
+    inputfilehandle.readAt(at + 80, videostrfcodecdata.data(), videostrfcodecdata.size());
+    videostrfcodecfound = !allZero(videostrfcodecdata);
+}
+
+void RepairFileAvi::readAudioStreamHeader(uint64_t at) {
+    inputfilehandle.readAt(at + 4, audiocodec.data(), audiocodec.size());
+    AVIaudiocodecstring = codecText(audiocodec);
+    audiocodecfound = true;
+    SystemLog::write("Audio codec =S");
+    reporter.value("audio", AVIaudiocodecstring);
+
+    inputfilehandle.readAt(at + 20, audioscaleratedata.data(), audioscaleratedata.size());
+    inputfilehandle.readAt(at + 28, audioscaledata.data(), audioscaledata.size());
+
+    uint8_t size[4];
+    inputfilehandle.readAt(at + 60, size, sizeof size);
+    audiostrfsize = fourByteRead(size);
+    audiostrfsizeoutofbounds =
+        !readStreamFormat(inputfilehandle, at + 64, audiostrfsize, corruptFileSizeCopy, audiostrfdata, "Audio");
+
+    inputfilehandle.readAt(at + 80, audiostrfcodecdata.data(), audiostrfcodecdata.size());
+    audiostrfcodecfound = !allZero(audiostrfcodecdata);
+}
+
+void RepairFileAvi::readMainHeader(uint64_t at) {
+    inputfilehandle.readAt(at + 4, avihdata1.data(), avihdata1.size());
+    avihscaleratedatafound = avihdata1[0] != 0 || avihdata1[1] != 0;
+    if (!avihscaleratedatafound) SystemLog::write("NOT FOUND");
+    inputfilehandle.readAt(at + 28, avihdata2.data(), avihdata2.size());
+}
+
+bool RepairFileAvi::streamHeadersUsable() const {
+    return avihscaleratedatafound && audiocodecfound && videocodecfound && videostrfcodecfound &&
+           audiostrfcodecfound && !videostrfsizeoutofbounds && !audiostrfsizeoutofbounds &&
+           corruptFileSizeCopy > kMinRepairableSize;
+}
+
+void RepairFileAvi::readStreamHeaders() {
+    // Only the first KiB of each window is searched; the rest is look-ahead.
+    std::vector<uint8_t> window(static_cast<size_t>(buffersize) + 2048);
+    for (sector = 1; sector <= kHeaderSectors; ++sector) {
+        if (pollPoint()) continue;  // stopped: the sector passes without work
+        const uint64_t sectorStart = (sector - 1) * buffersize;
+        inputfilehandle.readAt(sectorStart, window.data(), window.size());
+        reporter.status(kAnalyzingText, 10.0);
+
+        for (uint32_t i = 0; i < buffersize; ++i) {
+            pollPoint();  // pause only; a stop is honoured at the next sector
+            const uint8_t* bytes = window.data() + i;
+            if (std::memcmp(bytes, "vids", 4) == 0) readVideoStreamHeader(sectorStart + i);
+            else if (std::memcmp(bytes, "avih", 4) == 0) readMainHeader(sectorStart + i);
+            else if (std::memcmp(bytes, "auds", 4) == 0) readAudioStreamHeader(sectorStart + i);
+        }
+
+        if (streamHeadersUsable()) {
+            reporter.value("track", "2");
+            SystemLog::write("Break");
+            break;
+        }
+    }
+}
+
+}  // namespace arbel
