@@ -76,6 +76,7 @@ public:
     bool runVariantScan();                 // scan set-up, dispatch, the chosen variant
     void finishGeneralPath();              // final phase after every variant
     void finishMjpegPath();                // final phase after the MJPEG scan
+    bool runFullFramePass();               // full-size raw frames left after the scan (false: stopped)
 
     // Helpers of the reference analysis, called at points of the template walk.
     void tailScan();

@@ -5,5 +5,6 @@ target_sources(arbel_engines PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/reference_templates.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mjpeg_scan.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/movie_atom.cpp
   ${CMAKE_CURRENT_LIST_DIR}/repaired_file_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/repair_mov.cpp)

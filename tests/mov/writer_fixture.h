@@ -1,0 +1,191 @@
+#pragma once
+
+// Shared set-up of the writer tests: an engine holding the header pieces a
+// camera reference gives, an output file with reserved header bytes and
+// recorded units, and a log of every notification the engine posts.
+
+#include "app/progress/notification.h"
+#include "engine/mov/repair_file.h"
+#include "engine/repair_values.h"
+#include "platform/pacing.h"
+#include "support/atom_tree.h"
+#include "support/bytes.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace arbel::test {
+
+struct Posted {
+    std::string key;     // "status", "fps", "duration", "track", ...
+    std::string text;
+    std::optional<double> progress;
+};
+
+inline Bytes handlerAtom(const std::string& kind, const std::string& subtype) {
+    return atom("hdlr", Bytes().u32be(0).text(kind).text(subtype).u32be(0).u32be(0).u32be(0).u8(0));
+}
+
+inline Bytes dinfAtom() {
+    return atom("dinf", atom("dref", Bytes().u32be(0).u32be(1).append(atom("alis", Bytes().u32be(1)))));
+}
+
+// A version-0 media header cut before its duration, as the reference walk keeps it.
+inline Bytes mediaHeaderPiece(uint32_t timeScale) {
+    return Bytes().u32be(32).text("mdhd").u32be(0).u32be(0xAAAA0001).u32be(0xAAAA0002).u32be(timeScale);
+}
+
+class WriterTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScopedResultBase base{dir.file("results")};
+    NotificationCenter center;
+    std::vector<Posted> posted;
+    std::string outPath = dir.file("out.mov");
+    RepairFile engine;
+
+    WriterTest() {
+        Pacing::setMode(Pacing::Mode::Zero);
+        center.addObserver("", [this](const std::string&, const NotifDict& info) {
+            Posted p;
+            for (const auto& [key, value] : info) {
+                if (key == "progress") p.progress = std::get<double>(value);
+                else {
+                    p.key = key;
+                    p.text = std::get<std::string>(value);
+                }
+            }
+            posted.push_back(p);
+        });
+        engine.setNotificationCenter(&center);
+        giveReferencePieces();
+    }
+
+    // The pieces of a reference with an H.264 video track and an AAC audio track.
+    void giveReferencePieces() {
+        RepairFile& e = engine;
+        e.Movfileisvalid = 1;
+        e.mvhd_timescale = 30000;
+        e.duratonFPS = 300300;
+        e.dw_ReffrenceSamplecount = 300;
+        e.firstVideoSampleDelta = 1001;
+        e.mdhdAudioTimeScale = 48000;
+        e.Audio_duratonFPS = 48000;
+        e.dw_ReffrenceSamplecountAudio = 47;
+        e.mp4aPresent = 1;
+        e.Size_ofAudiochunk = 1024;
+
+        Bytes tkhd;
+        tkhd.u32be(92).text("tkhd").u32be(0xF).zeros(36);
+        for (int i = 0; i < 36; ++i) tkhd.u8(static_cast<uint8_t>(0x40 + i));  // a recognisable matrix
+        tkhd.u32be(0x07800000).u32be(0x04380000);                               // 1920 x 1080
+        e.trak_data = tkhd.vec();
+        e.trak_header_size = 92;
+
+        e.bpMdhdDataStore = mediaHeaderPiece(30000).vec();
+        e.dsizeofVideoMdhd = 32;
+        e.bpHdlrDataStore = Bytes().u32be(0x55C40000).append(handlerAtom("mhlr", "vide")).vec();
+        e.dsizeOfVideoHdlr = e.bpHdlrDataStore.size() - 4;
+        e.bpMingVmhdDataStore = Bytes().text("minf").append(atom("vmhd", Bytes().u32be(1).zeros(8))).vec();
+        e.dSizeOfMinfVmhd = 20;
+        e.bpMinfHdlrData = handlerAtom("dhlr", "alis").vec();
+        e.dSizeOfMinfHdlr = e.bpMinfHdlrData.size();
+        e.bpMinfDinfData = dinfAtom().vec();
+        e.dSizeOfDminf = e.bpMinfDinfData.size();
+        e.videoSampleDescription =
+            Bytes().text("stbl").append(atom("stsd", Bytes().u32be(0).u32be(1).append(atom("avc1", Bytes().zeros(78)))))
+                .vec();
+        e.videoSampleDescriptionLength = e.videoSampleDescription.size();
+        e.stts_data = atom("stts", Bytes().u32be(0).u32be(1).u32be(300).u32be(1001)).vec();
+        e.wholesizeofstts = e.stts_data.size();
+
+        e.bpMdhdAudioDataStore = mediaHeaderPiece(48000).vec();
+        e.dSizeOfAudioMdhd = 32;
+        e.bpHdlrAudioDataStore = Bytes().u32be(0x55C40000).append(handlerAtom("mhlr", "soun")).vec();
+        e.dSizeOfAudioMdiaHdlr = e.bpHdlrAudioDataStore.size() - 4;
+        e.bpAudioMingSmhdDataStore = Bytes().text("minf").append(atom("smhd", Bytes().u32be(0).u32be(0))).vec();
+        e.dSzieOfAudioMinfSmhd = 16;
+        e.bpAudioMinfHdlrData = handlerAtom("dhlr", "alis").vec();
+        e.dSizeOfAudioMinfHdlr = e.bpAudioMinfHdlrData.size();
+        e.bpAudioMinfDinfData = dinfAtom().vec();
+        e.dSizeOfAudioMinfDinf = e.bpAudioMinfDinfData.size();
+        e.Audio_stsd_data =
+            Bytes().text("stbl").append(atom("stsd", Bytes().u32be(0).u32be(1).append(atom("mp4a", Bytes().zeros(28)))))
+                .vec();
+        e.Audiosizeosstsd = e.AudiostsdAtomdata = e.Audio_stsd_data.size();
+    }
+
+    // Creates the output with the header bytes reserved, as a scan does.
+    void openOutput(uint64_t headerBytes = 8) {
+        engine.mediaHeaderSize = headerBytes;
+        ASSERT_TRUE(engine.outputfile.create(outPath));
+        engine.outputfile.appendZeros(headerBytes);
+    }
+
+    static std::vector<uint8_t> unitBytes(size_t length, uint8_t seed) {
+        std::vector<uint8_t> b(length);
+        for (size_t i = 0; i < length; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
+        return b;
+    }
+
+    void addVideo(size_t length, uint8_t seed) {
+        engine.video_buffer_start.push_back(engine.outputfile.cursor());
+        engine.video_buffer_size.push_back(length);
+        engine.outputfile.append(unitBytes(length, seed));
+        ++engine.sample_count;
+        engine.Sum_video += length;
+    }
+
+    void addAudio(size_t length, uint8_t seed) {
+        engine.Audio_buffer_start.push_back(engine.outputfile.cursor());
+        engine.Audio_buffer_size.push_back(length);
+        engine.outputfile.append(unitBytes(length, seed));
+        ++engine.Avc_audioCount;
+        engine.sum_audio += length;
+    }
+
+    // Frames and audio chunks interleaved: v a v a ...
+    void addInterleaved(int frames, int audioChunks) {
+        for (int i = 0; i < std::max(frames, audioChunks); ++i) {
+            if (i < frames) addVideo(static_cast<size_t>(100 + 13 * i), static_cast<uint8_t>(i));
+            if (i < audioChunks) addAudio(static_cast<size_t>(40 + 3 * i), static_cast<uint8_t>(0x80 + i));
+        }
+    }
+
+    std::vector<Posted> postedWith(const std::string& key) const {
+        std::vector<Posted> out;
+        for (const auto& p : posted)
+            if (p.key == key) out.push_back(p);
+        return out;
+    }
+    bool postedStatus(const std::string& text) const {
+        for (const auto& p : posted)
+            if (p.key == "status" && p.text == text) return true;
+        return false;
+    }
+    void expectRefusedOnly() const {
+        ASSERT_FALSE(posted.empty());
+        EXPECT_EQ(posted.back().key, "status");
+        EXPECT_EQ(posted.back().text, "Can not repair this file..");
+        EXPECT_EQ(posted.back().progress, 101.0);
+        EXPECT_FALSE(postedStatus("Repair completed."));
+    }
+    void expectCompleted() const {
+        ASSERT_FALSE(posted.empty());
+        EXPECT_EQ(posted.back().text, "Repair completed.");
+        EXPECT_EQ(posted.back().progress, 100.0);
+        EXPECT_FALSE(postedStatus("Can not repair this file.."));
+    }
+
+    AtomTree result() const {
+        AtomTree tree = AtomTree::parseFile(outPath);
+        for (const auto& error : tree.errors()) ADD_FAILURE() << error;
+        return tree;
+    }
+};
+
+}  // namespace arbel::test
