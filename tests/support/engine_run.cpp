@@ -1,0 +1,52 @@
+#include "engine_run.h"
+
+#include "app/progress/notification.h"
+#include "engine/mov/repair_file.h"
+#include "engine/repair_session.h"
+#include "engine/result_location.h"
+
+namespace arbel::test {
+
+bool MovRepairOutcome::completed() const {
+    return !statuses.empty() && statuses.back().first == kCompletedText && statuses.back().second == 100.0;
+}
+
+double MovRepairOutcome::lastProgress() const { return statuses.empty() ? 0.0 : statuses.back().second; }
+
+std::string MovRepairOutcome::statusTrail() const {
+    std::string trail;
+    for (const auto& [text, progress] : statuses) trail += text + " (" + std::to_string(progress) + "); ";
+    return trail;
+}
+
+MovRepairOutcome runMovRepair(const std::string& referencePath, const std::string& damagedPath) {
+    MovRepairOutcome outcome;
+    chooseDamagedFile(damagedPath);
+    chooseReferenceFile(referencePath);
+
+    NotificationCenter center;
+    center.addObserver(kProgressNotificationName, [&outcome](const std::string&, const NotifDict& info) {
+        const auto progress = notifNumber(info, "progress");
+        if (auto text = notifString(info, "status")) outcome.statuses.emplace_back(*text, progress.value_or(-1));
+        else if (auto refusal = notifString(info, "unrepair"))
+            outcome.statuses.emplace_back(*refusal, progress.value_or(-1));
+        for (const auto& [key, value] : info)
+            if (key != "status" && key != "unrepair" && key != "progress")
+                if (auto text = notifString(info, key)) outcome.values[key] = *text;
+    });
+
+    RepairFile engine;
+    engine.setNotificationCenter(&center);
+    engine.setBundleIdentifierString(kArbelBundleIdentifier);
+    outcome.referenceAccepted = engine.referencefileValidityCheck();
+    if (outcome.referenceAccepted) outcome.damagedAccepted = engine.corruptedfileValidityCheck();
+    if (!outcome.ran()) return outcome;
+    engine.repairMOV();
+    outcome.resultPath = engine.temporaryResultPath;
+    outcome.scanVariant = engine.scanVariant;
+    outcome.videoSamples = engine.sample_count;
+    outcome.audioChunks = engine.Avc_audioCount;
+    return outcome;
+}
+
+}  // namespace arbel::test
