@@ -493,10 +493,12 @@ bool appendGeneralMovieAtom(RepairFile& e, const GeneralAtomLayout& l, const Mov
 
     writeTrackHeaderStart(out, l.videoTrak, 0xC9B7BFD8, 0xCADFC842, 1, t.videoDuration);
     out.appendZeros(16);
-    // Matrix, width and height of the reference track header; a header too
+    // Matrix, width and height of the reference track header (12 bytes
+    // further on in a version-1 header, whose times are 64-bit); a header too
     // short to hold them gets the identity matrix and no size.
-    if (e.trak_data.size() >= 92) {
-        out.append(e.trak_data.data() + 48, 44);
+    const size_t geometry = (e.trak_data.size() >= 104 && e.trak_data[8] == 1) ? 60 : 48;
+    if (e.trak_data.size() >= geometry + 44) {
+        out.append(e.trak_data.data() + geometry, 44);
     } else {
         writeMatrix(out, 0x40000000);
         out.appendZeros(8);

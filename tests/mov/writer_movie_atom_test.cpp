@@ -173,6 +173,36 @@ TEST_F(GeneralAtom, StopMotionHasOneTrackAndEndsAfterTheVideoChunkTable) {
     EXPECT_EQ(postedWith("fps")[0].text, "10");
 }
 
+TEST_F(GeneralAtom, TrackGeometryIsTakenFromAVersion1TrackHeaderToo) {
+    Bytes version1;
+    version1.u32be(104).text("tkhd").u32be(0x0100000F).zeros(48);
+    Bytes geometry;
+    for (int i = 0; i < 44; ++i) geometry.u8(static_cast<uint8_t>(0x90 + i));
+    version1.append(geometry);
+    engine.trak_data = version1.vec();
+    openOutput();
+    addInterleaved(12, 2);
+    const AtomTree tree = repair();
+    const Atom* tkhd = tree.find("moov/trak[0]/tkhd");
+    ASSERT_NE(tkhd, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(tree.bytes().begin() + static_cast<std::ptrdiff_t>(tkhd->offset + 48),
+                                   tree.bytes().begin() + static_cast<std::ptrdiff_t>(tkhd->offset + 92)),
+              geometry.vec());
+}
+
+TEST_F(GeneralAtom, ATrackHeaderTooShortForItsGeometryGetsTheIdentityMatrix) {
+    engine.trak_data = Bytes().u32be(40).text("tkhd").zeros(32).vec();
+    openOutput();
+    addInterleaved(12, 2);
+    const AtomTree tree = repair();
+    const Atom* tkhd = tree.find("moov/trak[0]/tkhd");
+    ASSERT_NE(tkhd, nullptr);
+    EXPECT_EQ(tree.u32(tkhd->offset + 48), 0x00010000u);
+    EXPECT_EQ(tree.u32(tkhd->offset + 64), 0x00010000u);
+    EXPECT_EQ(tree.u32(tkhd->offset + 80), 0x40000000u);
+    EXPECT_EQ(tree.u32(tkhd->offset + 84), 0u);
+}
+
 TEST_F(GeneralAtom, MissingReferencePiecesLeaveWellFormedContainers) {
     engine.bpMdhdDataStore.clear();          // no media header: its duration and language go with it
     engine.bpMingVmhdDataStore.clear();      // the "minf" type code is still written
