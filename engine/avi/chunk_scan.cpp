@@ -12,8 +12,8 @@
 namespace arbel {
 namespace {
 
-// Sectors are examined one KiB at a time, as the design has it, but read in
-// large pieces: one read per 4 MiB instead of three per KiB. The piece keeps
+// Sectors are examined one KiB at a time, with polls and progress per
+// sector, but read in large pieces: one read per 4 MiB instead of three per KiB. The piece keeps
 // a tail beyond its last sector, so that a position's four bytes and most
 // follow-up headers are answered from memory; other reads go to the file.
 constexpr uint64_t kPieceBytes = 4 << 20;
@@ -73,7 +73,10 @@ void RepairFileAvi::recordChunk(bool video, uint64_t offset, uint64_t size) {
 void RepairFileAvi::scanForChunks() {
     PieceReader piece(inputfilehandle);
     const uint64_t scanEnd = numberofsectors * buffersize;
-    std::string postedStatus;
+    // The status is the same for every sector: it is said when it changes,
+    // not a million times (each post blocks until the window has shown it).
+    std::string postedText;
+    double postedProgress = -1;
 
     for (uint64_t pieceStart = 0; pieceStart < scanEnd; pieceStart += kPieceBytes) {
         if (pollPoint()) return;  // stopped: the remaining sectors pass without work
@@ -83,11 +86,10 @@ void RepairFileAvi::scanForChunks() {
         for (uint64_t sectorStart = pieceStart; sectorStart < pieceEnd; sectorStart += buffersize) {
             sector = sectorStart / buffersize + 1;
             if (pollPoint()) return;
-            // The status is the same for every sector: say it once, not a
-            // million times (each one blocks until the window has shown it).
-            if (postedStatus.empty()) {
-                postedStatus = kLocatingText;
-                reporter.status(kLocatingText, 70.0);
+            if (postedText != kLocatingText || postedProgress != 70.0) {
+                postedText = kLocatingText;
+                postedProgress = 70.0;
+                reporter.status(postedText, postedProgress);
             }
 
             const uint8_t* window = piece.at(sectorStart);

@@ -144,7 +144,7 @@ TEST_F(AviChunkScan, TablesStopAtTheirCapacityAndSayItOnce) {
     EXPECT_EQ(engine->ix00size, 24 + 8 * capacity);
 }
 
-// The scan as the design describes it: 1 KiB sectors, a 3 KiB window read
+// The plain sector walk, as slow as it is clear: 1 KiB sectors, a 3 KiB window read
 // for each, a file read for each size field and each follow-up.
 Found sectorWalk(const std::string& path, uint64_t size) {
     FileReader file(path);
