@@ -1,0 +1,605 @@
+#include "Tolvik_Repair_MOVAppDelegate.h"
+
+#include "app/bundle_info.h"
+#include "app/busy_indicator.h"
+#include "app/button_title_color.h"
+#include "app/main_window.h"
+#include "app/modal_window.h"
+#include "app/ui_prompts.h"
+#include "build_info.h"
+#include "engine/avi/repair_file_avi.h"
+#include "engine/file_kind.h"
+#include "engine/mov/repair_file.h"
+#include "engine/repair_session.h"
+#include "engine/repair_values.h"
+#include "platform/pacing.h"
+#include "platform/system_log.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QThread>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+#include <utility>
+
+namespace arbel {
+
+namespace {
+
+// The repair a worker thread runs for; 0 on every other thread.
+thread_local std::uint64_t tlsRepairGeneration = 0;
+
+int designedMilliseconds(double seconds) {
+    return static_cast<int>(std::lround(Pacing::scaled(seconds) * 1000.0));
+}
+
+// Paths travel to the engines in the file system's own encoding.
+std::string enginePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString displayPath(const std::optional<std::string>& path) {
+    return path ? QFile::decodeName(QByteArray::fromStdString(*path)) : QString();
+}
+
+QString referenceHelpAddress() {
+    const std::string page = locateResource(QCoreApplication::applicationDirPath().toStdString(), "index.html");
+    QUrl url = page.empty() ? QUrl(QStringLiteral("file:///usr/share/arbel-video-repair/index.html"))
+                            : QUrl::fromLocalFile(QString::fromStdString(page));
+    url.setFragment(QStringLiteral("reference-file"));
+    return url.toString();
+}
+
+}  // namespace
+
+Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPrompts> prompts, QObject* parent)
+    : QObject(parent), prompts_(std::move(prompts)) {
+    runMovRepair = [](RepairFile& engine) { engine.repairMOV(); };
+    runAviRepair = [](RepairFileAvi& engine) { engine.retrieveAudioVideoSamples(); };
+
+    buildWindow();
+    window_->shouldClose = [this] { return windowShouldClose(); };
+    window_->willClose = [this] { windowWillClose(); };
+
+    repairClockTimer_.setInterval(1000);
+    connect(&repairClockTimer_, &QTimer::timeout, this, [this] { elapsedTimeThread(); });
+
+    connect(browsebutton, &QPushButton::clicked, this, [this] { openFinderWindow(); });
+    connect(repairbutton, &QPushButton::clicked, this, [this] { repair(); });
+    connect(backBtn, &QPushButton::clicked, this, [this] { main3(); });
+    connect(selectRefFileBtn, &QPushButton::clicked, this, [this] { openReferenceFile(); });
+    connect(refTabRepairBtn, &QPushButton::clicked, this, [this] { repair(); });
+    connect(refTabBackBtn, &QPushButton::clicked, this, [this] { main3(); });
+    connect(repPauseBtn, &QPushButton::clicked, this, [this] { pauseRepairing(); });
+    connect(repCancelBtn, &QPushButton::clicked, this, [this] { stopProgress(); });
+    connect(stoprepairokbutton, &QPushButton::clicked, this, [this] { stopRepairOk(); });
+    connect(stoprepaircancelbutton, &QPushButton::clicked, this, [this] { stopRepairCancel(); });
+    connect(repairAbortedOK, &QPushButton::clicked, this, [this] { repairAbortedOk(); });
+    connect(couldNotRepairOk, &QPushButton::clicked, this, [this] { couldntRepairOk(); });
+    connect(filenotselectedokbutton, &QPushButton::clicked, this, [this] { fileNotSelectedOk(); });
+
+    awakeFromNib();
+}
+
+Tolvik_Repair_MOVAppDelegate::~Tolvik_Repair_MOVAppDelegate() {
+    if (observerToken_ != 0) NotificationCenter::defaultCenter().removeObserver(observerToken_);
+    // A worker may still be inside this object's observer: it must be done
+    // before the object goes.
+    retireWorker();
+    repairClockTimer_.stop();
+}
+
+// --- start-up ---------------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::awakeFromNib() {
+    savingProgress = false;
+    repairing = false;
+    repairValues().referenceFileChosen = 0;
+    repairbutton->hide();
+    backBtn->hide();
+    fileStatus->hide();
+    filePathUp->hide();
+    movFile = false;
+    aviFile = false;
+    setCounterr(0);
+    for (QAbstractButton* button : {static_cast<QAbstractButton*>(browsebutton), static_cast<QAbstractButton*>(selectRefFileBtn),
+                                    static_cast<QAbstractButton*>(repCancelBtn), static_cast<QAbstractButton*>(repPauseBtn)})
+        setTitleTextColor(button, titleTextColor());
+    browsebutton->setFocus();
+}
+
+void Tolvik_Repair_MOVAppDelegate::applicationDidFinishLaunching() {
+    if (observerToken_ != 0) return;
+    observerToken_ = NotificationCenter::defaultCenter().addObserver(
+        kProgressNotificationName, [this](const std::string&, const NotifDict& userInfo) { updateProgress(userInfo); });
+}
+
+void Tolvik_Repair_MOVAppDelegate::readBundleIdentifier(const std::string& infoPlistPath) {
+    if (auto identifier = readInfoPlistString(infoPlistPath, "CFBundleIdentifier")) {
+        bundleIdentifier = *identifier;
+        return;
+    }
+    // Without the information file the program still works, with the
+    // identifier it was built with.
+    SystemLog::write("Information file not readable: " + infoPlistPath);
+    bundleIdentifier = build::kBundleIdentifier;
+}
+
+// --- choosing the files -------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::openFinderWindow() {
+    prompts_->openMoviePanel(window_.get(), [this](const QString& path) {
+        const std::string chosen = enginePath(path);
+        chooseDamagedFile(chosen);
+        const RepairValues& values = repairValues();
+
+        textfield->setText(path);
+        pathfield->setText(path);
+        sizeField->setText(QString::fromStdString(getFormattedStringForSize(values.corruptFileSize)));
+        fileNamefield->setText(QFileInfo(path).fileName());
+
+        switch (fileKindForPath(chosen)) {
+        case FileKind::Avi:
+            aviFile = true;
+            fileStatus->setText(QStringLiteral("File Selected"));
+            filePathUp->setText(QStringLiteral("Path:%1").arg(path));
+            repairbutton->show();
+            backBtn->show();
+            fileStatus->show();
+            filePathUp->show();
+            selectFileText->hide();
+            break;
+        case FileKind::QuickTime:
+            movFile = true;
+            refTabFileStatus->setText(QStringLiteral("File Selected"));
+            refTabCorruptPath->setText(QStringLiteral("Corrupt File:%1").arg(path));
+            refTabRefFilePath->setText(QStringLiteral("Next Step:Select a healthy video file taken on same camera"));
+            refTabRefFilePath->hide();
+            refTabRepairBtn->setEnabled(false);
+            whyMovFile->setText(QStringLiteral("<a href=\"%1\">Why i need to select a reference file?</a>")
+                                    .arg(referenceHelpAddress().toHtmlEscaped()));
+            selectTabWithIdentifier(QStringLiteral("referenceFileTab"));
+            break;
+        case FileKind::None:
+            break;
+        }
+    });
+}
+
+void Tolvik_Repair_MOVAppDelegate::openReferenceFile() {
+    prompts_->openMoviePanel(window_.get(), [this](const QString& path) {
+        chooseReferenceFile(enginePath(path));
+        nextstepTextField->hide();
+        refTabRefFilePath->setText(QStringLiteral("Healthy File:%1").arg(path));
+        refTabRefFilePath->show();
+        refTabRepairBtn->setEnabled(true);
+        // The Repair button of this screen is the one the user needs next.
+        refTabRepairBtn->setFocus();
+    });
+}
+
+// --- starting a repair ----------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::repair() {
+    // The settling wait and the wait for an earlier worker handle events; a
+    // second press meanwhile must not start a second repair.
+    if (startingRepair_) return;
+    RepairValues& values = repairValues();
+    if (!values.corruptFilePath) {
+        prompts_->beginSheet(filenotselectedwindow);
+        return;
+    }
+    startingRepair_ = true;
+    struct Guard {
+        bool& flag;
+        ~Guard() { flag = false; }
+    } guard{startingRepair_};
+
+    pathlabel->setText(displayPath(values.corruptFilePath));
+    progressbar->setValue(0);
+
+    // The previous engines are replaced only when their worker has ended, so
+    // that two repairs never write at the same time.
+    retireWorker();
+    repair_ = std::make_shared<RepairFile>();
+    repair_->setBundleIdentifierString(bundleIdentifier);
+    repairAvi = std::make_shared<RepairFileAvi>();
+
+    if (movFile) {
+        if (values.referenceFileChosen != 1) {
+            prompts_->messagePanel(window_.get(), QStringLiteral("Reference file not selected"),
+                                   QStringLiteral("Select a reference file to proceed."), QStringLiteral("OK"));
+            return;
+        }
+        if (!repair_->referencefileValidityCheck()) {
+            prompts_->messagePanel(window_.get(), QStringLiteral("Invalid reference file"),
+                                   QStringLiteral("Select a healthy movie file"), QStringLiteral("OK"));
+            return;
+        }
+        if (!repair_->corruptedfileValidityCheck()) {
+            prompts_->messagePanel(window_.get(), QStringLiteral("Invalid corrupted file"),
+                                   QStringLiteral("Select a movie file"), QStringLiteral("OK"));
+            setButtonState(repairbutton, 1);
+            return;
+        }
+        settle(1.5);
+        if (!movFile || !values.corruptFilePath) return;  // the user went home meanwhile
+
+        repFileStatus->setText(QStringLiteral("File Selected"));
+        repCorruptFilePath->setText(QStringLiteral("Corrupt File:%1").arg(displayPath(values.corruptFilePath)));
+        repHealthyFilePath->setText(QStringLiteral("Healthy File:%1").arg(displayPath(values.referenceFilePath)));
+        repHealthyFilePath->show();
+        showRepairScreen();
+        setRepairing(true);
+        startWorker([engine = repair_, run = runMovRepair] { run(*engine); });
+        return;
+    }
+
+    if (aviFile) {
+        if (!repairAvi->fileValidityCheck()) {
+            prompts_->messagePanel(window_.get(), QStringLiteral("Invalid corrupted file"),
+                                   QStringLiteral("Select a movie file"), QStringLiteral("OK"));
+            setButtonState(repairbutton, 1);
+            return;
+        }
+        repFileStatus->setText(QStringLiteral("File Selected"));
+        repCorruptFilePath->setText(QStringLiteral("Corrupt File:%1").arg(displayPath(values.corruptFilePath)));
+        repHealthyFilePath->hide();
+        showRepairScreen();
+        settle(1.5);
+        // A stop confirmed during the wait has already taken the user home.
+        if (!aviFile || isStopRequested()) {
+            stopRepairClock();
+            return;
+        }
+        setRepairing(true);
+        startWorker([engine = repairAvi, run = runAviRepair] { run(*engine); });
+    }
+}
+
+void Tolvik_Repair_MOVAppDelegate::showRepairScreen() {
+    scanStartDate = QDateTime::currentDateTime();
+    repairingStartTimeField->setText(QString::fromStdString(formatClockTime(scanStartDate.toSecsSinceEpoch())));
+    startRepairClock();
+    QTimer::singleShot(designedMilliseconds(0.2), this, [this] {
+        if (!pauseRepairing_ && selectedTabIdentifier() == QLatin1String("repairingTab")) animView->startAnimation();
+    });
+    currentstatus->clear();
+    percent->setText(QString::fromStdString(formatPercent(0)));
+    selectTabWithIdentifier(QStringLiteral("repairingTab"));
+    upperBoxField->setText(QStringLiteral("Repairing Video File"));
+}
+
+void Tolvik_Repair_MOVAppDelegate::settle(double designedSeconds) {
+    const int ms = designedMilliseconds(designedSeconds);
+    if (ms <= 0) return;
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// --- worker threads -----------------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::startWorker(std::function<void()> run) {
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    const std::uint64_t generation = ++lastGeneration_;
+    currentGeneration_.store(generation, std::memory_order_release);
+    workerFinished_ = finished;
+    std::thread([generation, finished, run = std::move(run)]() mutable {
+        tlsRepairGeneration = generation;
+        run();
+        run = nullptr;  // give up this worker's share of the engine before saying it has ended
+        tlsRepairGeneration = 0;
+        finished->store(true, std::memory_order_release);
+    }).detach();
+}
+
+void Tolvik_Repair_MOVAppDelegate::retireWorker() {
+    const std::shared_ptr<std::atomic<bool>> finished = workerFinished_;
+    if (!finished || finished->load(std::memory_order_acquire)) return;
+
+    // From here on nothing the old worker says reaches the window.
+    currentGeneration_.store(0, std::memory_order_release);
+    repairValues().stopRequested.store(1, std::memory_order_relaxed);
+    if (repair_) repair_->setPauseRepairing(false);
+    if (repairAvi) repairAvi->setPauseRepairingAVI(false);
+
+    // The worker may be waiting for the main thread to show a status, so the
+    // main thread keeps handling events while it waits. The timer makes sure
+    // the loop looks at the flag at least every 10 ms.
+    QTimer nudge;
+    nudge.start(10);
+    while (!finished->load(std::memory_order_acquire)) {
+        Pacing::wake();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    repairValues().stopRequested.store(0, std::memory_order_relaxed);
+}
+
+bool Tolvik_Repair_MOVAppDelegate::isCurrentRepair(std::uint64_t generation) const {
+    return generation == currentGeneration_.load(std::memory_order_acquire);
+}
+
+std::uint64_t Tolvik_Repair_MOVAppDelegate::generationOfCaller() const {
+    return tlsRepairGeneration != 0 ? tlsRepairGeneration : currentGeneration_.load(std::memory_order_acquire);
+}
+
+void Tolvik_Repair_MOVAppDelegate::runOnMainThreadAndWait(const std::function<void()>& fn) {
+    // A blocking queued call from the main thread to itself would never return.
+    if (QThread::currentThread() == thread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+}
+
+void Tolvik_Repair_MOVAppDelegate::runOnMainThreadLater(std::function<void()> fn) {
+    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+}
+
+// --- progress notifications ---------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::updateProgress(const NotifDict& userInfo) {
+    const std::uint64_t generation = generationOfCaller();
+    if (!isCurrentRepair(generation)) return;
+
+    if (notifString(userInfo, "status")) {
+        runOnMainThreadAndWait([&] {
+            if (isCurrentRepair(generation)) updateBar(userInfo);
+        });
+        const double progress = notifNumber(userInfo, "progress").value_or(0.0);
+        if (progress > 100.0) {
+            runOnMainThreadLater([this, generation] {
+                if (generation == 0 || !isCurrentRepair(generation)) return;
+                stopProgress();
+                setRepairing(false);
+                stopRepairClock();
+            });
+        } else if (progress == 100.0) {
+            runOnMainThreadLater([this, generation] {
+                if (generation == 0 || !isCurrentRepair(generation)) return;
+                setRepairing(false);
+                stopRepairClock();
+                QTimer::singleShot(designedMilliseconds(1.0), this, [this, generation] {
+                    // An abort or a newer repair in the meantime wins.
+                    if (!isCurrentRepair(generation)) return;
+                    setMovieView();
+                    repairCompletedOk();
+                });
+            });
+        }
+        return;
+    }
+
+    if (notifString(userInfo, "unrepair")) {
+        runOnMainThreadLater([this, generation] {
+            if (generation == 0 || !isCurrentRepair(generation)) return;
+            stopRepairClock();
+            prompts_->runModal(couldntRepair);
+        });
+        return;
+    }
+
+    static const std::pair<const char*, QLabel* Tolvik_Repair_MOVAppDelegate::*> kDetailFields[] = {
+        {"track", &Tolvik_Repair_MOVAppDelegate::tracksField},
+        {"duration", &Tolvik_Repair_MOVAppDelegate::durationField},
+        {"video", &Tolvik_Repair_MOVAppDelegate::videoCodecField},
+        {"fps", &Tolvik_Repair_MOVAppDelegate::fpsField},
+    };
+    for (const auto& [key, field] : kDetailFields) {
+        if (auto text = notifString(userInfo, key)) {
+            const QString value = QString::fromStdString(*text);
+            runOnMainThreadAndWait([&] {
+                if (isCurrentRepair(generation)) (this->*field)->setText(value);
+            });
+            return;
+        }
+    }
+    // Anything else ("audio" included) changes nothing.
+}
+
+void Tolvik_Repair_MOVAppDelegate::updateBar(const NotifDict& userInfo) {
+    const double progress = notifNumber(userInfo, "progress").value_or(0.0);
+    percent->setText(QString::fromStdString(formatPercent(progress)));
+    currentstatus->setText(QString::fromStdString(notifString(userInfo, "status").value_or("")));
+    // The bar ignores values outside its range; a failure's 101 shows full.
+    progressbar->setValue(static_cast<int>(std::lround(std::clamp(progress, 0.0, 100.0))));
+}
+
+// --- pause and stop -------------------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::pauseRepairing() {
+    const bool pause = repPauseBtn->text() == QLatin1String("Pause");
+    if (pause) {
+        animView->stopAnimation();
+        setButtonTitle(repPauseBtn, QStringLiteral("Resume"));
+        pauseRepairing_ = true;
+    } else {
+        pauseRepairing_ = false;
+        animView->startAnimation();
+        setButtonTitle(repPauseBtn, QStringLiteral("Pause"));
+    }
+    if (movFile) {
+        if (repair_) repair_->setPauseRepairing(pause);
+    } else if (aviFile) {
+        if (repairAvi) repairAvi->setPauseRepairingAVI(pause);
+    }
+}
+
+void Tolvik_Repair_MOVAppDelegate::stopProgress() {
+    // A failure reported while the user already has the confirmation open
+    // must not open it a second time.
+    if (stopConfirmationOpen_) return;
+    pauseRepairing();
+    setTitleTextColor(stoprepairokbutton, titleTextColor());
+    setTitleTextColor(stoprepaircancelbutton, titleTextColor());
+    stopConfirmationOpen_ = true;
+    prompts_->runModal(stoprepairwindow);
+    stopConfirmationOpen_ = false;
+}
+
+void Tolvik_Repair_MOVAppDelegate::stopit() {
+    // The caller gets control back at once; the confirmation itself is a
+    // main-thread window.
+    runOnMainThreadLater([this] { stopProgress(); });
+}
+
+void Tolvik_Repair_MOVAppDelegate::stopRepairCancel() {
+    pauseRepairing();
+    prompts_->endModal(stoprepairwindow);
+}
+
+void Tolvik_Repair_MOVAppDelegate::stopRepairOk() {
+    setButtonState(repairbutton, 1);
+    prompts_->endModal(stoprepairwindow);
+
+    // The stop takes effect now, not when the user closes the next window: a
+    // worker that goes on meanwhile must not finish and show its result.
+    currentGeneration_.store(0, std::memory_order_release);
+    repairValues().stopRequested.store(1, std::memory_order_relaxed);
+    stopRepairClock();
+    if (repair_) repair_->setPauseRepairing(false);
+    if (repairAvi) repairAvi->setPauseRepairingAVI(false);
+    Pacing::wake();
+
+    setTitleTextColor(repairAbortedOK, titleTextColor());
+    prompts_->runModal(repairAbortedWindow);
+
+    RepairValues& values = repairValues();
+    values.corruptFilePath.reset();
+    pathfield->clear();
+    values.referenceFilePath.reset();
+    referencefilepathfield->clear();
+    setButtonState(repairbutton, 1);
+    values.referenceFileChosen = 0;
+    setRepairing(false);
+}
+
+void Tolvik_Repair_MOVAppDelegate::repairAbortedOk() {
+    prompts_->endModal(repairAbortedWindow);
+    setRepairing(false);
+    main3();
+}
+
+void Tolvik_Repair_MOVAppDelegate::couldntRepairOk() {
+    prompts_->endModal(couldntRepair);
+    setRepairing(false);
+    main3();
+}
+
+void Tolvik_Repair_MOVAppDelegate::fileNotSelectedOk() { prompts_->endModal(filenotselectedwindow); }
+
+// --- screens --------------------------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::main3() {
+    if (repairing || savingProgress) return;
+    upperBoxField->setText(QStringLiteral("Select a video file to repair"));
+    selectTabWithIdentifier(QStringLiteral("mainTab"));
+    filePathUp->clear();
+    fileStatus->clear();
+    elapsedTime->setText(QStringLiteral("00:00:00"));
+    selectFileText->show();
+    backBtn->hide();
+    repairbutton->hide();
+    pathfield->clear();
+    repairValues().corruptFilePath.reset();
+    movFile = false;
+    aviFile = false;
+    nextstepTextField->show();
+    refTabRefFilePath->hide();
+    // No tick of an ended repair may count into the next one.
+    stopRepairClock();
+    setCounterr(0);
+    pauseSaving = false;
+    pauseRepairing_ = false;
+    setButtonTitle(repPauseBtn, QStringLiteral("Pause"));
+    browsebutton->setFocus();
+}
+
+void Tolvik_Repair_MOVAppDelegate::repairCompletedOk() {
+    upperBoxField->setText(QStringLiteral("Repaired Video File Details"));
+    selectNextTab();
+    currentstatus->clear();
+}
+
+void Tolvik_Repair_MOVAppDelegate::setMovieView() {
+    // The preview of the result comes with the details screen's player.
+}
+
+void Tolvik_Repair_MOVAppDelegate::selectTabWithIdentifier(const QString& identifier) {
+    for (int i = 0; i < tabview->count(); ++i) {
+        if (tabview->widget(i)->objectName() == identifier) {
+            tabview->setCurrentIndex(i);
+            return;
+        }
+    }
+}
+
+void Tolvik_Repair_MOVAppDelegate::selectNextTab() {
+    const int next = tabview->currentIndex() + 1;
+    if (next < tabview->count()) tabview->setCurrentIndex(next);
+}
+
+QString Tolvik_Repair_MOVAppDelegate::selectedTabIdentifier() const {
+    QWidget* page = tabview->currentWidget();
+    return page ? page->objectName() : QString();
+}
+
+// --- repair clock -----------------------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::startRepairClock() {
+    repairClockTimer_.stop();  // one clock at a time
+    stopElapsedTimeThread = false;
+    repairClockTimer_.start();
+}
+
+void Tolvik_Repair_MOVAppDelegate::stopRepairClock() {
+    stopElapsedTimeThread = true;
+    repairClockTimer_.stop();
+}
+
+void Tolvik_Repair_MOVAppDelegate::elapsedTimeThread() {
+    const bool keepTicking = repairClock_.tick(pauseRepairing_, stopElapsedTimeThread);
+    if (!pauseRepairing_) elapsedTime->setText(QString::fromStdString(repairClock_.display()));
+    if (!keepTicking) repairClockTimer_.stop();
+}
+
+// --- window delegate ----------------------------------------------------------------------
+
+bool Tolvik_Repair_MOVAppDelegate::windowShouldClose() {
+    if (repairing) {
+        prompts_->messagePanel(window_.get(), QStringLiteral("Information"),
+                               QStringLiteral("Repairinig is in progress.."), QStringLiteral("Ok"));
+        return false;
+    }
+    if (savingProgress) {
+        prompts_->messagePanel(window_.get(), QStringLiteral("Information"), QStringLiteral("Saving is in progress.."),
+                               QStringLiteral("Ok"));
+        return false;
+    }
+    return true;
+}
+
+void Tolvik_Repair_MOVAppDelegate::windowWillClose() { QCoreApplication::quit(); }
+
+// --- buttons ----------------------------------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::setButtonTitle(QAbstractButton* button, const QString& title) {
+    button->setText(title);
+    setTitleTextColor(button, titleTextColor());
+}
+
+void Tolvik_Repair_MOVAppDelegate::setButtonState(QAbstractButton* button, int state) {
+    // Push buttons show no on/off state; the value is kept for whoever asks.
+    button->setProperty("state", state);
+}
+
+}  // namespace arbel

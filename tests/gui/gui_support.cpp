@@ -1,0 +1,160 @@
+#include "gui_support.h"
+
+#include "app/main_window.h"
+#include "engine/repair_values.h"
+#include "platform/pacing.h"
+#include "support/bytes.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QThread>
+
+#include <cstdlib>
+
+namespace arbel::test {
+
+namespace {
+
+// The widgets need one application object for the whole run.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // The offscreen platform says so each time a dialog is shown; it
+        // only buries the test output.
+        previousHandler_ = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+                if (message.contains(QLatin1String("does not support propagateSizeHints"))) return;
+                if (previousHandler_) previousHandler_(type, context, message);
+            });
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    static inline QtMessageHandler previousHandler_ = nullptr;
+    int argc_ = 1;
+    char name_[16] = "arbel_gui_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+void ScriptedPrompts::messagePanel(QWidget*, const QString& title, const QString& text, const QString& button) {
+    panels.push_back({title, text, button});
+}
+
+void ScriptedPrompts::openMoviePanel(QWidget*, std::function<void(const QString&)> chosen) {
+    if (openAnswers.empty()) {
+        ADD_FAILURE() << "an open panel appeared that the test did not expect";
+        return;
+    }
+    const QString answer = openAnswers.front();
+    openAnswers.pop_front();
+    if (!answer.isEmpty()) chosen(answer);
+}
+
+void ScriptedPrompts::runModal(QDialog* window) {
+    const QString name = window->objectName();
+    modalsShown.push_back(name);
+    window->show();
+    if (onModalShown) onModalShown(name);
+    const auto answer = modalAnswers.find(name);
+    if (answer == modalAnswers.end()) {
+        ADD_FAILURE() << "no answer scripted for the window " << name.toStdString();
+        window->hide();
+        return;
+    }
+    auto* button = window->findChild<QAbstractButton*>(answer->second);
+    if (!button) {
+        ADD_FAILURE() << "the window " << name.toStdString() << " has no button " << answer->second.toStdString();
+        return;
+    }
+    button->click();
+    // A modal window stays up until its own action ends it.
+    if (window->isVisible())
+        ADD_FAILURE() << "the window " << name.toStdString() << " was still open after its answer";
+}
+
+void ScriptedPrompts::beginSheet(QDialog* window) {
+    sheetsShown.push_back(window->objectName());
+    window->show();
+}
+
+void ScriptedPrompts::endModal(QDialog* window) {
+    windowsEnded.push_back(window->objectName());
+    window->hide();
+}
+
+bool processEventsUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void processPendingEvents() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void ControllerTest::SetUp() {
+    Pacing::setMode(Pacing::Mode::Zero);
+    prompts = std::make_shared<ScriptedPrompts>();
+    app = std::make_unique<Tolvik_Repair_MOVAppDelegate>(prompts);
+    app->applicationDidFinishLaunching();
+    app->window()->show();
+}
+
+void ControllerTest::TearDown() { app.reset(); }
+
+void ControllerTest::chooseDamaged(const std::string& name, const std::vector<uint8_t>& bytes) {
+    prompts->openAnswers.push_back(QString::fromStdString(dir.write(name, bytes)));
+    app->openFinderWindow();
+}
+
+void ControllerTest::chooseReference(const std::string& name, const std::vector<uint8_t>& bytes) {
+    prompts->openAnswers.push_back(QString::fromStdString(dir.write(name, bytes)));
+    app->openReferenceFile();
+}
+
+void ControllerTest::readyQuickTimeRepair() {
+    chooseDamaged("damaged.mov", damagedMovBytes());
+    chooseReference("healthy.mov", healthyReferenceBytes());
+}
+
+void ControllerTest::readyAviRepair() { chooseDamaged("damaged.avi", damagedAviBytes()); }
+
+bool ControllerTest::workerFinished() const {
+    auto finished = app->latestWorkerFinished();
+    return finished && finished->load();
+}
+
+std::vector<uint8_t> healthyReferenceBytes() {
+    return Bytes()
+        .append(atom("ftyp", Bytes().text("qt  ").u32be(0).text("qt  ")))
+        .append(atom("mdat", Bytes().fill(4000, 0x11)))
+        .append(atom("moov", atom("mvhd", Bytes().zeros(100))))
+        .vec();
+}
+
+std::vector<uint8_t> damagedMovBytes() {
+    // Header lost; media data still marked.
+    return Bytes().fill(3000, 0x00).append(atom("mdat", Bytes().fill(6000, 0x42))).vec();
+}
+
+std::vector<uint8_t> damagedAviBytes() {
+    return Bytes().text("RIFF").u32le(8000).text("AVI ").text("LIST").u32le(4).text("hdrl").fill(8000, 0x07).vec();
+}
+
+std::vector<uint8_t> noStructureBytes() { return Bytes().fill(5000, 0x55).vec(); }
+
+}  // namespace arbel::test

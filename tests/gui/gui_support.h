@@ -1,0 +1,84 @@
+#pragma once
+
+#include "app/Tolvik_Repair_MOVAppDelegate.h"
+#include "app/busy_indicator.h"
+#include "app/main_window.h"
+#include "app/modal_window.h"
+#include "app/ui_prompts.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace arbel::test {
+
+// Answers every prompt at once, as scripted, and records what was shown.
+class ScriptedPrompts : public UiPrompts {
+public:
+    struct Panel {
+        QString title, text, button;
+    };
+
+    std::vector<Panel> panels;
+    std::vector<QString> modalsShown;
+    std::vector<QString> sheetsShown;
+    std::vector<QString> windowsEnded;
+
+    // Paths the next open panels answer with; an empty string is Cancel.
+    std::deque<QString> openAnswers;
+    // Window object name -> object name of the button that answers it.
+    std::map<QString, QString> modalAnswers;
+    // Runs when a modal window appears, before it is answered.
+    std::function<void(const QString& window)> onModalShown;
+
+    void messagePanel(QWidget* parent, const QString& title, const QString& text, const QString& button) override;
+    void openMoviePanel(QWidget* parent, std::function<void(const QString&)> chosen) override;
+    void runModal(QDialog* window) override;
+    void beginSheet(QDialog* window) override;
+    void endModal(QDialog* window) override;
+};
+
+// Handles events until pred holds or the time is up; answers pred().
+bool processEventsUntil(const std::function<bool()>& pred,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
+void processPendingEvents();
+
+// One controller with its window, a private result folder and zero pacing.
+class ControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Chooses a file written into the test folder through the open panel.
+    void chooseDamaged(const std::string& name, const std::vector<uint8_t>& bytes);
+    void chooseReference(const std::string& name, const std::vector<uint8_t>& bytes);
+
+    // A QuickTime repair with both files valid, ready for repair().
+    void readyQuickTimeRepair();
+    // An AVI repair with a valid file, ready for repair().
+    void readyAviRepair();
+
+    bool workerFinished() const;
+
+    TempDir dir;
+    ScopedResultBase base{dir.file("results")};
+    std::shared_ptr<ScriptedPrompts> prompts;
+    std::unique_ptr<Tolvik_Repair_MOVAppDelegate> app;
+};
+
+// Synthetic inputs that pass or fail the engines' checks.
+std::vector<uint8_t> healthyReferenceBytes();
+std::vector<uint8_t> damagedMovBytes();
+std::vector<uint8_t> damagedAviBytes();
+std::vector<uint8_t> noStructureBytes();
+
+}  // namespace arbel::test
