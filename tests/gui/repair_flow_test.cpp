@@ -206,6 +206,16 @@ TEST_F(Repairing, CancelledStopPausesWhileAskingAndThenGoesOn) {
     EXPECT_FALSE(workerFinished());
 }
 
+TEST_F(Repairing, StopitAsksOnTheMainThreadWithoutHoldingTheCaller) {
+    startQuickTimeRepair();
+    answerStopWith("stoprepaircancelbutton");
+    app->stopit();
+    EXPECT_TRUE(prompts->modalsShown.empty());
+    test::processPendingEvents();
+    EXPECT_EQ(prompts->modalsShown, std::vector<QString>{"stoprepairwindow"});
+    EXPECT_TRUE(app->getRepairing());
+}
+
 TEST_F(Repairing, StopAskedWhilePausedResumesUntilCancelledAgain) {
     startQuickTimeRepair();
     app->pauseRepairing();
