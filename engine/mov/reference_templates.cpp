@@ -311,7 +311,7 @@ private:
             if (videoOpen && t >= 4) return onTkhd(t, next);
             break;
         case fourCode("mdia"):
-            if (videoOpen) return onVideoMedia(t, v, next);
+            if (videoOpen) return onVideoMedia(t, next);
             break;
         case fourCode("mdhd"):
             if (f_.bMdhdDataOfVideo && t >= 4) return onSoundMedia(t, next);
@@ -360,7 +360,7 @@ private:
         return Step::Go;
     }
 
-    Step onVideoMedia(uint64_t t, const ByteView& v, uint64_t& next) {
+    Step onVideoMedia(uint64_t t, uint64_t& next) {
         f_.bMdhdDataOfVideo = true;
         const uint64_t start = t + 4;
         f_.lMovetoMdhd = start;
@@ -376,9 +376,7 @@ private:
                                             f_.dSizeOfDminf},
                                            f_.bMdiaHdlrPresent);
         f_.dSizeOfAtoms = k;
-        // Without pieces, step past the mdhd's type code so that it is not
-        // taken for the sound track's.
-        next = k != 0 ? start + k : (v.fourcc(8, "mdhd") ? t + 12 : t + 1);
+        if (k != 0) next = start + k;
         return Step::Go;
     }
 
