@@ -16,7 +16,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: arbel-make-camera-clip --reference OUT --damaged OUT [--cache DIR]\n"
                  "           [--layout generic|sowt|mjpeg] [--damage truncated|header|overwrite]\n"
-                 "           [--seconds N] [--reference-seconds N]\n");
+                 "           [--seconds N] [--reference-seconds N] [--frames-per-chunk N] [--audio-first]\n");
     return 2;
 }
 
@@ -25,6 +25,8 @@ int usage() {
 int main(int argc, char** argv) {
     std::string referencePath, damagedPath, cacheDir = "clip-cache", layoutName = "generic", damage = "truncated";
     double seconds = 2.0, referenceSeconds = 1.0;
+    int framesPerChunk = 0;  // 0: the layout's own
+    bool audioFirst = false;
     for (int i = 1; i < argc; ++i) {
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         const char* arg = argv[i];
@@ -36,6 +38,8 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(arg, "--damage") && (v = value())) damage = v;
         else if (!std::strcmp(arg, "--seconds") && (v = value())) seconds = std::atof(v);
         else if (!std::strcmp(arg, "--reference-seconds") && (v = value())) referenceSeconds = std::atof(v);
+        else if (!std::strcmp(arg, "--frames-per-chunk") && (v = value())) framesPerChunk = std::atoi(v);
+        else if (!std::strcmp(arg, "--audio-first")) audioFirst = true;
         else return usage();
     }
     if (referencePath.empty() || damagedPath.empty() || seconds <= 0 || referenceSeconds <= 0) return usage();
@@ -69,6 +73,8 @@ int main(int argc, char** argv) {
     } else {
         return usage();
     }
+    if (framesPerChunk > 0) layout.framesPerVideoChunk = static_cast<uint32_t>(framesPerChunk);
+    if (audioFirst) layout.audioFirst = true;
     if (!refVideo || !recVideo || !audio) {
         std::fprintf(stderr, "arbel-make-camera-clip: %s\n", error.c_str());
         return 1;

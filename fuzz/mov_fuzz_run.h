@@ -1,0 +1,51 @@
+#pragma once
+
+// One QuickTime repair on files the fuzzer controls: the checks as the
+// controller runs them, then repairMOV, with zero pacing and no observer.
+#include "engine/mov/repair_file.h"
+#include "engine/repair_session.h"
+#include "engine/repair_values.h"
+#include "engine/result_location.h"
+#include "platform/pacing.h"
+#include "platform/system_log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace arbel::fuzz {
+
+inline std::string scratchPath(const char* name) {
+    static const std::string folder = [] {
+        std::string f = "/tmp/arbel-fuzz-" + std::to_string(getpid());
+        std::string results = f + "/results";
+        ::mkdir(f.c_str(), 0700);
+        ::mkdir(results.c_str(), 0700);
+        setenv("ARBEL_RESULT_BASE", results.c_str(), 1);
+        Pacing::setMode(Pacing::Mode::Zero);
+        SystemLog::silence();
+        return f;
+    }();
+    return folder + "/" + name;
+}
+
+inline void writeFile(const std::string& path, const uint8_t* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+inline void repairOnce(const std::string& reference, const std::string& damaged) {
+    resetRepairValues();
+    chooseDamagedFile(damaged);
+    chooseReferenceFile(reference);
+    RepairFile engine;
+    engine.setNotificationCenter(nullptr);
+    engine.setBundleIdentifierString(kArbelBundleIdentifier);
+    if (!engine.referencefileValidityCheck() || !engine.corruptedfileValidityCheck()) return;
+    engine.repairMOV();
+}
+
+}  // namespace arbel::fuzz
