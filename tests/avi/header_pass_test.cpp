@@ -211,6 +211,22 @@ TEST_F(AviHeaderPass, AStreamFormatReachingPastTheEndOfTheFileIsRefused) {
     EXPECT_EQ(engine->videostrfdata.size(), 40u);
 }
 
+TEST_F(AviHeaderPass, APieceCutShortByTheEndOfTheFileIsZeroFilled) {
+    const std::string path = choose(file());
+    auto engine = makeEngine();
+    ASSERT_TRUE(engine->inputfilehandle.open(path));
+    engine->readStreamHeaders();
+    ASSERT_EQ(test::le32({engine->avihdata2.begin(), engine->avihdata2.end()}, 12), 320u);  // width
+
+    // Read again after the file lost everything past the streams field.
+    ASSERT_EQ(::truncate(path.c_str(), 60), 0);
+    ASSERT_TRUE(engine->inputfilehandle.open(path));
+    engine->readStreamHeaders();
+    std::vector<uint8_t> expected(36, 0);
+    expected[4] = 2;  // streams
+    EXPECT_EQ(std::vector<uint8_t>(engine->avihdata2.begin(), engine->avihdata2.end()), expected);
+}
+
 TEST(AviCodecText, EndsAtAZeroByteAndKeepsOnlyPrintableText) {
     EXPECT_EQ(RepairFileAvi::codecText({'M', 'J', 'P', 'G'}), "MJPG");
     EXPECT_EQ(RepairFileAvi::codecText({'M', 'J', 0, 'G'}), "MJ");
