@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "engine/repair_values.h"
+#include "platform/file_system.h"
 #include "platform/pacing.h"
 #include "support/bytes.h"
 
@@ -116,13 +117,22 @@ void ControllerTest::SetUp() {
 
 void ControllerTest::TearDown() { app.reset(); }
 
+std::string ControllerTest::writeInput(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = dir.write(name, bytes);
+    // A short file would fail the engines' checks for a reason that is not
+    // the controller's.
+    if (fs::fileSize(path).value_or(0) != bytes.size())
+        ADD_FAILURE() << "could not write the test file " << path << " in full (is the disk full?)";
+    return path;
+}
+
 void ControllerTest::chooseDamaged(const std::string& name, const std::vector<uint8_t>& bytes) {
-    prompts->openAnswers.push_back(QString::fromStdString(dir.write(name, bytes)));
+    prompts->openAnswers.push_back(QString::fromStdString(writeInput(name, bytes)));
     app->openFinderWindow();
 }
 
 void ControllerTest::chooseReference(const std::string& name, const std::vector<uint8_t>& bytes) {
-    prompts->openAnswers.push_back(QString::fromStdString(dir.write(name, bytes)));
+    prompts->openAnswers.push_back(QString::fromStdString(writeInput(name, bytes)));
     app->openReferenceFile();
 }
 

@@ -69,6 +69,9 @@ protected:
 
     bool workerFinished() const;
 
+    // Writes a file into the test folder and checks that all of it landed.
+    std::string writeInput(const std::string& name, const std::vector<uint8_t>& bytes);
+
     TempDir dir;
     ScopedResultBase base{dir.file("results")};
     std::shared_ptr<ScriptedPrompts> prompts;
