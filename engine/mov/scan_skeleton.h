@@ -1,0 +1,203 @@
+#pragma once
+
+// The one scanning skeleton that every scan of the damaged file runs on.
+//
+// A scan variant only answers, for a position P of the damaged file, either
+// "nothing here" (the scan moves one byte on) or "take these units and go on
+// at Q". The skeleton owns everything else: the windows read from the damaged
+// file, the poll points for stop and pause, bounded look-ahead reads, the
+// copy of each unit into the result and its record in the sample tables, the
+// bytes reserved for the media-data header, and the growth of the tables.
+
+#include "engine/byte_order.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <vector>
+
+namespace arbel {
+
+class RepairFile;
+class MediaScanner;
+
+enum class UnitKind : uint8_t {
+    Video,
+    Audio,
+    LeadingAudio,  // the audio block that stands before the first frame
+};
+
+struct TakenUnit {
+    UnitKind kind = UnitKind::Video;
+    uint64_t position = 0;     // in the damaged file
+    uint64_t length = 0;
+    bool startsChunk = false;  // first frame of a group (MJPEG)
+};
+
+// A variant's answer for one position.
+struct ScanStep {
+    std::vector<TakenUnit> units;
+    uint64_t next = 0;  // where the scan goes on; anything not past P counts as P + 1
+
+    void clear() {
+        units.clear();
+        next = 0;
+    }
+    void take(UnitKind kind, uint64_t position, uint64_t length, bool startsChunk = false) {
+        units.push_back({kind, position, length, startsChunk});
+    }
+};
+
+// Room for one look-ahead read that the window cannot serve.
+inline constexpr size_t kLookAheadMax = 2048;
+using LookBuffer = std::array<uint8_t, kLookAheadMax>;
+
+// Saturating position arithmetic: a size from the file never wraps a position
+// back into the file.
+inline uint64_t addClamped(uint64_t a, uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
+
+class ScanVariant {
+public:
+    virtual ~ScanVariant() = default;
+
+    // Cheap pre-test: a position is examined only when its byte at P is marked
+    // in candidateAt0 or its byte at P + 4 (the NAL header after a length
+    // prefix) in candidateAt4. Keeps the cost of a byte that starts nothing
+    // to two table look-ups.
+    std::array<bool, 256> candidateAt0{};
+    std::array<bool, 256> candidateAt4{};
+    void markAt0(std::initializer_list<uint8_t> bytes) {
+        for (uint8_t b : bytes) candidateAt0[b] = true;
+    }
+    void markAt4(std::initializer_list<uint8_t> bytes) {
+        for (uint8_t b : bytes) candidateAt4[b] = true;
+    }
+
+    // `at` points at the window bytes of `position`; at least
+    // MediaScanner::kDirectBytes of them can be read there. Anything further
+    // goes through the scanner's bytesAt().
+    virtual bool examine(MediaScanner& scanner, uint64_t position, const uint8_t* at, ScanStep& step) = 0;
+
+    // Whether the damaged file's own media-data header and first audio chunk
+    // are looked for right before the first frame.
+    virtual bool leadingAudioApplies(const RepairFile& engine) const;
+
+    // Records a unit that has just been copied to resultOffset.
+    virtual void record(MediaScanner& scanner, const TakenUnit& unit, uint64_t resultOffset);
+};
+
+class MediaScanner {
+public:
+    static constexpr size_t kWindowBytes = size_t{1} << 20;
+    static constexpr size_t kWindowMargin = 4096;  // read past the window for the tests near its end
+    static constexpr size_t kDirectBytes = 64;
+    static constexpr uint64_t kNotFound = UINT64_MAX;
+    static constexpr unsigned kPollEveryBytes = 4096;
+
+    explicit MediaScanner(RepairFile& engine);
+    MediaScanner(const MediaScanner&) = delete;
+    MediaScanner& operator=(const MediaScanner&) = delete;
+
+    RepairFile& engine() { return engine_; }
+    const RepairFile& engine() const { return engine_; }
+
+    // Where the scan ends: the damaged file's size as chosen, bounded by what
+    // the file really holds.
+    uint64_t end() const { return end_; }
+
+    // Scans from `start` to the end. False: the user stopped the repair.
+    // A write failure ends the scan early with writeFailed set.
+    bool run(ScanVariant& variant, uint64_t start);
+
+    // n bytes at pos (n at most kLookAheadMax), zero beyond the end of the
+    // scan; served from the window when it holds them, else read into scratch.
+    ByteView bytesAt(uint64_t pos, size_t n, LookBuffer& scratch) const;
+
+    // First occurrence of pattern (1 to 8 bytes) starting in [from, to), read in
+    // pieces; kNotFound when there is none.
+    uint64_t find(uint64_t from, uint64_t to, const void* pattern, size_t n) const;
+
+    // Copies one unit and records it through the variant. Before the first
+    // unit the media-data header is reserved; before the first frame the
+    // damaged file's own header + first audio chunk are looked for. False
+    // when the result file can no longer be written.
+    bool takeUnit(ScanVariant& variant, const TakenUnit& unit);
+
+    // The media-data header's place at the start of the result:
+    // mediaHeaderSize bytes, zero or, when `typed`, a size of 0 (or the 64-bit
+    // marker 1) and "mdat". Written once.
+    bool reserveMediaHeader(bool typed = false);
+
+    // Copies len bytes at pos of the damaged file to the end of the result
+    // and answers the result offset where they landed.
+    uint64_t copyToResult(uint64_t pos, uint64_t len);
+
+    // The sample tables.
+    void recordVideo(uint64_t resultOffset, uint64_t length, uint64_t sourcePosition);
+    void recordAudio(uint64_t resultOffset, uint64_t length);
+
+    // The damaged file's media-data header right before an audio chunk of
+    // sizeAudio bytes that ends at framePos. Found: that chunk.
+    bool leadingAudioBefore(uint64_t framePos, TakenUnit& chunk) const;
+
+    bool stopped() const { return stopped_; }
+
+private:
+    bool poll();
+    void loadWindow(uint64_t pos);
+    bool inWindow(uint64_t pos, uint64_t n) const {
+        return pos >= windowStart_ && pos - windowStart_ <= window_.size() &&
+               n <= window_.size() - (pos - windowStart_);
+    }
+    bool checkWrites();
+
+    RepairFile& engine_;
+    uint64_t end_ = 0;
+    std::vector<uint8_t> window_;
+    uint64_t windowStart_ = UINT64_MAX;
+    mutable std::vector<uint8_t> findPiece_;
+    bool stopped_ = false;
+};
+
+// Clears the scan state of the engine (tables, counters, cursors) before a scan.
+void resetScanState(RepairFile& engine);
+
+// The damaged file is open and its first byte can be read (an empty file
+// counts as readable: there is simply nothing to scan).
+bool damagedFileReadable(const RepairFile& engine);
+
+// --- the dispatch among the variants -------------------------------------------
+
+// One row: when `chosen` holds (and no earlier row did), the scan `scan` runs
+// and `marker` goes to the log. `scan` answers false when the user stopped.
+struct ScanDispatchRow {
+    const char* marker;
+    bool (*chosen)(const RepairFile& engine);
+    bool (*scan)(MediaScanner& scanner);
+};
+
+// The rows in the order they are tested (media_scan.cpp).
+std::span<const ScanDispatchRow> scanDispatchTable();
+
+// The first row that holds, or nullptr: then no scan runs and the writers get
+// empty tables.
+const ScanDispatchRow* chooseScanVariant(const RepairFile& engine);
+
+bool tagPairIs(const RepairFile& engine, uint8_t first, uint8_t second);
+
+// The scans themselves.
+bool scanGeneric(MediaScanner& scanner);   // "1", media_scan.cpp
+bool scanVariant2(MediaScanner& scanner);  // scan_variants.cpp
+bool scanVariant3(MediaScanner& scanner);
+bool scanVariant5(MediaScanner& scanner);
+bool scanVariant7(MediaScanner& scanner);
+
+// Longest frame the generic scan accepts (length prefix excluded).
+inline constexpr uint64_t kGenericFrameLimit = 2'500'000;
+
+// A damaged file of exactly this size is never scanned.
+inline constexpr uint64_t kUnscannedFileSize = 4'281'506'465ull;
+
+}  // namespace arbel

@@ -1,0 +1,8 @@
+# Scans of the damaged file: the skeleton, the dispatch, the generic scan, the
+# MJPEG scan and the camera variants on crafted media data.
+arbel_add_test_suite(arbel_mov_scan_tests engine
+  ${CMAKE_CURRENT_LIST_DIR}/scan_dispatch_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scan_generic_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scan_mjpeg_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scan_variants_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scan_skeleton_test.cpp)
