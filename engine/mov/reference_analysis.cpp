@@ -227,24 +227,30 @@ private:
         return size;
     }
 
-    // The movie atom, byte by byte from `start` to the end of the file.
+    // The movie atom, byte by byte from `start` to the end of the file. On a
+    // reference whose movie atom comes first this runs through all the media
+    // data, so bytes that cannot start a name are passed over quickly.
     WalkEnd moovScan(uint64_t start) {
         const uint64_t size = f_.referenceFileSize;
-        for (uint64_t q = start; q < size; ++q) {
+        uint64_t q = start;
+        while (q < size) {
             if (!window_.cover(q, f_.pauseFlag())) return WalkEnd::Stopped;
-            const ByteView v = window_.from(q);
-            switch (static_cast<uint32_t>(v.u32be(0))) {
-            case fourCode("udta"):
-                return userDataScan(q);
-            case fourCode("VIXI"):
-                if (v.byte(4) != 'A') break;
-                f_.flags.bVixia = true;
-                return WalkEnd::Recognised;
-            case fourCode("-GH5"):
-                f_.flags.bGH5 = true;
-                return WalkEnd::Recognised;
-            default:
-                break;
+            const ByteView w = window_.from(window_.base());
+            const uint64_t end = std::min(window_.stepEnd(), size);
+            for (; q < end; ++q) {
+                const uint64_t i = q - window_.base();
+                const uint8_t c = w.byte(i);
+                if (c != 'u' && c != 'V' && c != '-') continue;
+                const ByteView v(w.data() + i, w.size() - i);
+                if (v.fourcc(0, "udta")) return userDataScan(q);
+                if (v.matches(0, "VIXIA", 5)) {
+                    f_.flags.bVixia = true;
+                    return WalkEnd::Recognised;
+                }
+                if (v.fourcc(0, "-GH5")) {
+                    f_.flags.bGH5 = true;
+                    return WalkEnd::Recognised;
+                }
             }
         }
         return WalkEnd::NothingFound;

@@ -40,6 +40,8 @@ public:
     }
 
     uint64_t base() const { return base_; }
+    // First position that the next window covers.
+    uint64_t stepEnd() const { return base_ + step_; }
     // First position past the window (which may lie beyond the file).
     uint64_t end() const { return base_ + buffer_.size(); }
 
