@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -18,8 +19,17 @@
 
 namespace arbel::fuzz {
 
+// A private folder for the inputs and the results, removed at exit.
+struct ScratchFolder {
+    std::string path;
+    ~ScratchFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
 inline std::string scratchPath(const char* name) {
-    static const std::string folder = [] {
+    static const ScratchFolder scratch{[] {
         std::string f = "/tmp/arbel-fuzz-" + std::to_string(getpid());
         std::string results = f + "/results";
         ::mkdir(f.c_str(), 0700);
@@ -28,8 +38,8 @@ inline std::string scratchPath(const char* name) {
         Pacing::setMode(Pacing::Mode::Zero);
         SystemLog::silence();
         return f;
-    }();
-    return folder + "/" + name;
+    }()};
+    return scratch.path + "/" + name;
 }
 
 inline void writeFile(const std::string& path, const uint8_t* data, size_t size) {
