@@ -67,9 +67,14 @@ protected:
         return r;
     }
 
-    Outcome repair(const Recording& recording, const ByteString& damaged) {
+    // Checks that the healthy reference itself plays, then repairs.
+    Outcome repair(const Recording& recording, const ByteString& damaged, const std::string& videoCodec) {
         Outcome o;
         const std::string ref = dir.write("reference.mov", recording.reference.bytes);
+        {
+            SCOPED_TRACE("the reference as laid out");
+            expectPlayable(ref, videoCodec);
+        }
         const std::string bad = dir.write("damaged.mov", damaged);
         o.survived = survivorsOf(recording.original, damaged);
         o.run = runMovRepair(ref, bad);
@@ -141,7 +146,7 @@ TEST_F(EndToEnd, GenericScanRepairsARecordingCutBeforeItsMovieAtom) {
     const auto& cutFrame = rec.original.videoFrames[60];
     const ByteString damaged = truncatedRecording(rec.original, cutFrame.offset + cutFrame.size / 2);
 
-    const Outcome o = repair(rec, damaged);
+    const Outcome o = repair(rec, damaged, "h264");
     report("generic/truncated", o);
     ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
     EXPECT_EQ(o.run.scanVariant, "1");
@@ -156,7 +161,7 @@ TEST_F(EndToEnd, GenericScanRepairsARecordingWhoseHeaderWasLostOrWhoseMediaWasOv
     ASSERT_FALSE(rec.original.videoFrames.empty());
     {
         SCOPED_TRACE("first 64 KiB zeroed, movie atom still at the end");
-        const Outcome o = repair(rec, headerZeroed(rec.original, 65536));
+        const Outcome o = repair(rec, headerZeroed(rec.original, 65536), "h264");
         report("generic/header", o);
         ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
         expectPlayable(o.run.resultPath, "h264");
@@ -167,7 +172,7 @@ TEST_F(EndToEnd, GenericScanRepairsARecordingWhoseHeaderWasLostOrWhoseMediaWasOv
         SCOPED_TRACE("a stretch in the middle of the media lost");
         const auto& from = rec.original.videoFrames[30];
         const auto& to = rec.original.videoFrames[40];
-        const Outcome o = repair(rec, mediaOverwritten(rec.original, from.offset + 100, to.offset + 10));
+        const Outcome o = repair(rec, mediaOverwritten(rec.original, from.offset + 100, to.offset + 10), "h264");
         report("generic/overwritten", o);
         ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
         expectPlayable(o.run.resultPath, "h264");
@@ -182,7 +187,7 @@ TEST_F(EndToEnd, GenericScanRepairsARecordingWhoseHeaderWasLostOrWhoseMediaWasOv
 TEST_F(EndToEnd, GenericScanWithPlainSowtRecoversTheVideoRuns) {
     const Recording rec = h264WithPcm(AudioCodec::Sowt, false, 15, kLowPriorityHeaders);
     ASSERT_FALSE(rec.original.videoFrames.empty());
-    const Outcome o = repair(rec, truncatedRecording(rec.original, rec.original.moovOffset));
+    const Outcome o = repair(rec, truncatedRecording(rec.original, rec.original.moovOffset), "h264");
     report("generic/plain-sowt", o);
     ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
     EXPECT_EQ(o.run.scanVariant, "1");
@@ -209,7 +214,7 @@ TEST_F(EndToEnd, MjpegPathRepairsATruncatedRecording) {
     Recording rec{layOutCameraFile(*refVideo, *audio, layout), layOutCameraFile(*recVideo, *audio, layout)};
 
     const auto& cut = rec.original.videoFrames[170];
-    const Outcome o = repair(rec, truncatedRecording(rec.original, cut.offset + 1000));
+    const Outcome o = repair(rec, truncatedRecording(rec.original, cut.offset + 1000), "mjpeg");
     report("mjpeg/truncated", o);
     ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
     expectPlayable(o.run.resultPath, "mjpeg");
@@ -245,7 +250,7 @@ TEST_F(EndToEnd, AacRecordingTakesTheCameraVariantForItsTagAndKeepsTheVideo) {
     ASSERT_EQ(rec.reference.bytes[first.offset + 5], 0xB8) << "IDR slice_type 2 gives the tag pair 65 B8";
 
     const auto& cut = rec.original.videoFrames[200];
-    const Outcome o = repair(rec, truncatedRecording(rec.original, cut.offset + 10));
+    const Outcome o = repair(rec, truncatedRecording(rec.original, cut.offset + 10), "h264");
     report("aac/truncated", o);
     ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
     EXPECT_EQ(o.run.scanVariant, "3");
