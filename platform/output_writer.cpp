@@ -55,6 +55,7 @@ bool OutputWriter::append(const void* data, size_t len) {
         failed_ = true;
         return false;
     }
+    if (len == 0) return !failed_;  // an empty piece may come with no buffer at all
     const auto* bytes = static_cast<const unsigned char*>(data);
     if (len >= buffer_.size()) {
         // Large pieces go straight to the file after what is buffered.

@@ -44,6 +44,8 @@ TEST(OutputWriterWrites, BufferedAppendsPatchesAndCopiesGiveExactBytes) {
     OutputWriter out(4096);
     ASSERT_TRUE(out.create(dir.file("out.bin")));
     out.appendZeros(8);
+    EXPECT_TRUE(out.append(nullptr, 0));  // an empty piece without a buffer
+    EXPECT_TRUE(out.append(std::vector<uint8_t>{}));
     out.appendU32BE(0x01020304);
     out.appendFrom(reader, 2, 5);   // "23456"
     out.appendFrom(reader, 8, 6);   // "89" and four zeros: short source padded
