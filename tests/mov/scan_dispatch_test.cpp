@@ -37,6 +37,7 @@ const DispatchCase kCases[] = {
      [](RepairFile& e) { aac(e, 0x65, 0xB8); e.flags.bAudioSig21_55 = true; e.flags.bCanon5DMarkII = true; }, "7"},
     {"AAC, 25 B8, 5D Mark II", [](RepairFile& e) { aac(e, 0x25, 0xB8); e.flags.bCanon5DMarkII = true; }, "7"},
     {"AAC, 65 B8, 21 55", [](RepairFile& e) { aac(e, 0x65, 0xB8); e.flags.bAudioSig21_55 = true; }, nullptr},
+    {"AAC, 25 B8, signature 01 17", [](RepairFile& e) { aac(e, 0x25, 0xB8); e.flags.bAudioSig01_17 = true; }, nullptr},
     {"AAC, 25 88", [](RepairFile& e) { aac(e, 0x25, 0x88); }, nullptr},
     {"AAC, 25 B8 without signature", [](RepairFile& e) { aac(e, 0x25, 0xB8); }, nullptr},
     {"AAC, 5D Mark II, 25 88", [](RepairFile& e) { aac(e, 0x25, 0x88); e.flags.bCanon5DMarkII = true; }, nullptr},
@@ -115,13 +116,19 @@ TEST_F(ScanStart, TagPairIsTakenFromTheReferenceChunkBytes) {
 TEST_F(ScanStart, NoRowGoesToTheWritersWithEmptyTables) {
     RepairFile& e = prepare(twoFrames());
     aac(e, 0x25, 0x88);
-    e.sample_count = 5;  // left over from nothing: the set-up clears it
+    // Whatever an earlier scan left is cleared by the set-up.
+    e.sample_count = 5;
     e.video_buffer_size = {1, 2, 3};
+    e.Sum_video = 77;
+    e.sum_audio = 99;
     ASSERT_TRUE(scanVariants());
     EXPECT_TRUE(e.scanVariant.empty());
     EXPECT_EQ(e.sample_count, 0u);
     EXPECT_TRUE(e.video_buffer_size.empty());
     EXPECT_EQ(e.Avc_audioCount, 0u);
+    EXPECT_EQ(e.Sum_video, 0u);
+    EXPECT_EQ(e.sum_audio, 0u);
+    EXPECT_EQ(e.ullBytesTraversed, 0u);  // a later full-frame pass starts at the beginning
     EXPECT_TRUE(posts.empty());
     EXPECT_TRUE(logLines.empty());
     EXPECT_TRUE(result().empty());

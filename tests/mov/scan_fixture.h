@@ -107,10 +107,6 @@ inline std::ostream& operator<<(std::ostream& os, const Expected& e) {
     return os << "{" << e.resultOffset << ", " << e.length << "}";
 }
 
-}  // namespace arbel::test
-
-namespace arbel::test {
-
 // The result a scan should leave: reserved header bytes, then the units in the
 // order they are taken, with the tables that describe them.
 class ExpectedResult {
@@ -154,5 +150,17 @@ private:
     std::vector<Expected> video_;
     std::vector<Expected> audio_;
 };
+
+// Compares the engine's tables, counters and result file with what was expected.
+inline void expectScanResult(const RepairFile& e, const std::vector<uint8_t>& resultBytes,
+                             const ExpectedResult& expected) {
+    EXPECT_EQ(videoTable(e), expected.videoTable());
+    EXPECT_EQ(audioTable(e), expected.audioTable());
+    EXPECT_EQ(e.sample_count, expected.videoTable().size());
+    EXPECT_EQ(e.Avc_audioCount, expected.audioTable().size());
+    EXPECT_EQ(e.Sum_video, expected.videoBytes());
+    EXPECT_EQ(e.sum_audio, expected.audioBytes());
+    EXPECT_EQ(resultBytes, expected.bytes());
+}
 
 }  // namespace arbel::test

@@ -182,6 +182,35 @@ TEST_F(Skeleton, StopBetweenUnitsEndsTheScanAtOnce) {
     EXPECT_EQ(engine->sample_count + engine->Avc_audioCount, 3u);
 }
 
+// Asks for a stop at the first position it examines.
+class StoppingVariant : public ScanVariant {
+public:
+    explicit StoppingVariant(uint64_t every) {
+        for (size_t b = 0; b < 256; ++b) candidateAt0[b] = every == 1 || b == 0xA5;
+    }
+    bool examine(MediaScanner&, uint64_t p, const uint8_t*, ScanStep&) override {
+        lastExamined = p;
+        repairValues().stopRequested.store(1);
+        return false;
+    }
+    uint64_t lastExamined = 0;
+};
+
+TEST_F(Skeleton, StopIsSeenWithinAFewThousandPositions) {
+    // Examined positions (every one) and passed-over ones (all but every
+    // 100,000th) both reach a poll point long before the window ends.
+    std::vector<uint8_t> bytes(MediaScanner::kWindowBytes, 0x00);
+    for (size_t i = 0; i < bytes.size(); i += 100'000) bytes[i] = 0xA5;
+    for (uint64_t every : {uint64_t{1}, uint64_t{100'000}}) {
+        SCOPED_TRACE(every);
+        repairValues().stopRequested.store(0);
+        MediaScanner& s = scannerFor(bytes);
+        StoppingVariant variant(every);
+        EXPECT_FALSE(s.run(variant, 0));
+        EXPECT_LE(variant.lastExamined, MediaScanner::kPollEveryBytes);
+    }
+}
+
 TEST_F(Skeleton, WriteFailureIsRecordedAndEndsTheScan) {
     MediaDataBuilder m;
     for (int i = 0; i < 400; ++i) m.nal(10'000, {0x25, 0x88});

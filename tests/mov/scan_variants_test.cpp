@@ -38,15 +38,7 @@ protected:
         ASSERT_EQ(engine->scanVariant, marker);
     }
 
-    void expectResult(const ExpectedResult& expected) {
-        EXPECT_EQ(test::videoTable(*engine), expected.videoTable());
-        EXPECT_EQ(test::audioTable(*engine), expected.audioTable());
-        EXPECT_EQ(engine->sample_count, expected.videoTable().size());
-        EXPECT_EQ(engine->Avc_audioCount, expected.audioTable().size());
-        EXPECT_EQ(engine->Sum_video, expected.videoBytes());
-        EXPECT_EQ(engine->sum_audio, expected.audioBytes());
-        EXPECT_EQ(result(), expected.bytes());
-    }
+    void expectResult(const ExpectedResult& expected) { test::expectScanResult(*engine, result(), expected); }
 };
 
 TEST_F(VariantScan, TwoTakesFramesAndOneChunkPerAudioUnit) {
