@@ -250,6 +250,7 @@ MovieTiming computeMovieTiming(const TimingInput& in) {
 
     const uint64_t ts = t.timeScale;
     const uint64_t A = t.audioCount;
+    uint64_t recordingMediaSpan = 0;  // set when the reference class times the recording itself
     if (t.timingClass != TimingClass::ProfileTimed) {
         if (quotient(mulSat(A, t.audioTimeScale), t.audioDuration) == 0)
             t.audioDuration = t.audioDuration / t.audioTimeScale;
@@ -258,6 +259,16 @@ MovieTiming computeMovieTiming(const TimingInput& in) {
             if (t.classFrameRate == 0) t.duration = t.duration / ts;
             t.duration = mulSat(ts, A);
         } else {
+            // The reference's own duration says nothing about this recording:
+            // its n samples last n times the sample delta. Without a delta or a
+            // media time scale the reference duration stands.
+            const uint64_t delta = in.videoSampleDelta;
+            const uint64_t mediaScale = in.videoMediaTimeScale;
+            if (in.n != 0 && delta != 0 && mediaScale != 0) {
+                const uint64_t mediaSpan = mulSat(in.n, delta);
+                t.duration = std::max<uint64_t>(1, quotient(mulSat(mediaSpan, ts), mediaScale));
+                recordingMediaSpan = mediaSpan;
+            }
             if (quotient(mulSat(in.n, ts), t.duration) == 0) t.duration = t.duration / ts;
             t.classFrameRate = quotient(mulSat(in.n, ts), t.duration);
         }
@@ -272,6 +283,7 @@ MovieTiming computeMovieTiming(const TimingInput& in) {
     if (f.bGH4) v = r.VK;
     if (narrowI(f)) v = r.VI;
     t.videoDuration = v;
+    t.videoMediaDuration = recordingMediaSpan != 0 ? low32(recordingMediaSpan) : v;
     t.movieDuration = (f.bSignature0Bg || f.bSignature64) ? r.VH : v;
 
     uint32_t trackDuration = low32(t.duration);
@@ -365,6 +377,20 @@ std::string mjpegDurationText(int32_t seconds) {
     return text;
 }
 
+uint64_t mediaTimeScaleOf(const std::vector<uint8_t>& piece) {
+    // size, type, version and flags, then 32- or 64-bit times, then the scale.
+    if (piece.size() == 24) return readU32BE(piece.data() + 20);
+    if (piece.size() == 36 && piece[8] == 1) return readU32BE(piece.data() + 28);
+    return 0;
+}
+
+namespace {
+uint64_t videoSampleDeltaOf(const RepairFile& e) {
+    if (e.stts_data.size() >= 24) return readU32BE(e.stts_data.data() + e.stts_data.size() - 4);
+    return e.firstVideoSampleDelta;
+}
+}  // namespace
+
 TimingInput timingInputFrom(const RepairFile& e) {
     TimingInput in;
     in.flags = e.flags;
@@ -377,6 +403,8 @@ TimingInput timingInputFrom(const RepairFile& e) {
     in.refVideoSamples = e.dw_ReffrenceSamplecount;
     in.refAudioSamples = e.dw_ReffrenceSamplecountAudio;
     in.firstVideoDelta = e.firstVideoSampleDelta;
+    in.videoSampleDelta = videoSampleDeltaOf(e);
+    in.videoMediaTimeScale = mediaTimeScaleOf(e.bpMdhdDataStore);
     in.samplesPerAudioChunk = e.Size_ofAudiochunk;
     in.aac = e.mp4aPresent != 0;
     in.stopMotion = e.bIsStopMotionFile != 0;
@@ -506,7 +534,7 @@ bool appendGeneralMovieAtom(RepairFile& e, const GeneralAtomLayout& l, const Mov
 
     out.appendU32BE(low32(l.videoMdia));
     out.appendFourCC("mdia");
-    writeMediaHeaderAndHandler(out, e.bpMdhdDataStore, t.videoDuration, e.bpHdlrDataStore);
+    writeMediaHeaderAndHandler(out, e.bpMdhdDataStore, t.videoMediaDuration, e.bpHdlrDataStore);
     out.appendU32BE(low32(l.videoMinf));
     writeOpeningPiece(out, e.bpMingVmhdDataStore, "minf");
     out.append(e.bpMinfHdlrData);
@@ -515,8 +543,7 @@ bool appendGeneralMovieAtom(RepairFile& e, const GeneralAtomLayout& l, const Mov
     writeOpeningPiece(out, e.videoSampleDescription, "stbl");
 
     // One stts entry: every sample lasts the reference's last delta.
-    uint32_t delta = low32(e.firstVideoSampleDelta);
-    if (e.stts_data.size() >= 24) delta = low32(readU32BE(e.stts_data.data() + e.stts_data.size() - 4));
+    const uint32_t delta = low32(videoSampleDeltaOf(e));
     out.appendU32BE(0x18);
     out.appendFourCC("stts");
     out.appendU32BE(0);

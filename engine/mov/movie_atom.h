@@ -42,6 +42,8 @@ struct TimingInput {
     uint64_t refVideoSamples = 0;      // reference video sample count
     uint64_t refAudioSamples = 0;      // reference audio sample count
     uint64_t firstVideoDelta = 0;      // reference first stts delta (R)
+    uint64_t videoSampleDelta = 0;     // the delta the video stts is written with
+    uint64_t videoMediaTimeScale = 0;  // time scale of the reference video mdhd (0: unknown)
     uint64_t samplesPerAudioChunk = 0; // for audio that is not AAC
     bool aac = false;
     bool stopMotion = false;
@@ -69,7 +71,8 @@ struct MovieTiming {
     uint64_t classFrameRate = 0;       // F of the Canon and reference classes
     RuleValues rules;
 
-    uint32_t videoDuration = 0;        // video tkhd and mdhd
+    uint32_t videoDuration = 0;        // video tkhd (and mdhd, unless videoMediaDuration says otherwise)
+    uint32_t videoMediaDuration = 0;   // video mdhd, in the media's own time scale
     uint32_t movieDuration = 0;        // mvhd
     uint32_t audioTrackDuration = 0;   // audio tkhd
     uint32_t audioMediaDuration = 0;   // audio mdhd
@@ -105,6 +108,10 @@ TimingInput timingInputFrom(const RepairFile& engine);
 // ---------------------------------------------------------------------------
 // Media-data header
 // ---------------------------------------------------------------------------
+
+// The reference video media time scale held in an mdhd piece (version 0 or
+// 1); 0 when the piece is missing or too short.
+uint64_t mediaTimeScaleOf(const std::vector<uint8_t>& mdhdPiece);
 
 // The bytes that go at offset 0 for media data ending at mediaEnd: the 64-bit
 // form exactly when 16 bytes were reserved, the 32-bit form otherwise. No

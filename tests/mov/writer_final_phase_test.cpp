@@ -1,5 +1,6 @@
 // The final phase of the general path: header rewrite, reports, refusals and
 // the pass for full-size raw frames.
+#include "engine/byte_order.h"
 #include "engine/mov/movie_atom.h"
 #include "writer_fixture.h"
 
@@ -54,27 +55,52 @@ TEST(MediaHeaderBytes, SixtyFourBitFormExactlyWhenSixteenWereReserved) {
 
 TEST_F(FinalPhase, ReportsFrameRateDurationAndTracksThenCompletes) {
     openOutput();
-    addInterleaved(12, 12);
+    addInterleaved(60, 60);
     engine.finishGeneralPath();
 
-    // 12 frames against a reference of 300 frames in 300300 units of 1/30000 s.
+    // 60 frames of 1001/30000 s last 2.002 s at 29.97 frames a second, whatever
+    // the length of the reference (300 frames).
     std::vector<std::pair<std::string, std::string>> seen;
     for (const auto& p : posted) seen.emplace_back(p.key, p.text);
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"status", "Repairing the file.."}, {"fps", "1"},   {"duration", "0:0:12"},
+        {"status", "Repairing the file.."}, {"fps", "29"},  {"duration", "0:0:2"},
         {"track", "2"},                     {"track", "2"}, {"status", "Repair completed."},
     };
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(posted.front().progress, 80.0);
     EXPECT_EQ(posted.back().progress, 100.0);
-    EXPECT_EQ(engine.reportedFps, "1");
-    EXPECT_EQ(engine.reportedDuration, "0:0:12");
+    EXPECT_EQ(engine.reportedFps, "29");
+    EXPECT_EQ(engine.reportedDuration, "0:0:2");
     EXPECT_EQ(engine.reportedTracks, 2);
 }
 
+TEST_F(FinalPhase, RecordingLongerThanTheReferenceKeepsItsOwnLength) {
+    // A one-second reference and a 54-frame recording: the movie, the video
+    // track and its media last the 54 frames, not the reference's second.
+    engine.duratonFPS = 30030;
+    openOutput();
+    addInterleaved(54, 54);
+    engine.finishGeneralPath();
+    expectCompleted();
+    const AtomTree tree = result();
+    const Atom* mvhd = tree.find("moov/mvhd");
+    const Atom* mdhd = tree.find("moov/trak[0]/mdia/mdhd");
+    ASSERT_NE(mvhd, nullptr);
+    ASSERT_NE(mdhd, nullptr);
+    const std::vector<uint8_t> movieHeader = tree.payload(*mvhd);
+    const std::vector<uint8_t> mediaHeader = tree.payload(*mdhd);
+    EXPECT_EQ(ByteView(movieHeader.data(), movieHeader.size()).u32be(16), 54u * 1001u);
+    EXPECT_EQ(ByteView(mediaHeader.data(), mediaHeader.size()).u32be(16), 54u * 1001u);
+    EXPECT_EQ(engine.reportedFps, "29");
+    EXPECT_EQ(engine.reportedDuration, "0:0:1");
+}
+
 TEST_F(FinalPhase, ReferenceTimedRateOfZeroIsReportedAs29) {
+    // Without a sample delta the reference's own duration is all there is.
     engine.mvhd_timescale = 1;
     engine.duratonFPS = 5;
+    engine.stts_data.clear();
+    engine.firstVideoSampleDelta = 0;
     openOutput();
     addInterleaved(1, 1);
     engine.finishGeneralPath();

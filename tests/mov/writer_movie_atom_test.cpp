@@ -77,11 +77,12 @@ TEST_F(GeneralAtom, MovieAndTrackHeadersCarryTheFixedValuesAndTheReferenceGeomet
     addInterleaved(12, 4);
     const AtomTree tree = repair();
 
-    // 12 samples, reference-timed: 12 * 30000 / 300300 = 1, so D = 300300 stays and V = D.
+    // 12 samples of 1001 units, reference-timed: the movie lasts 12 * 1001 units, not
+    // the reference's 300300, and the rate stays the reference's 30000 / 1001.
     const Atom* mvhd = tree.find("moov/mvhd");
     ASSERT_NE(mvhd, nullptr);
     Bytes expected;
-    expected.u32be(0x6C).text("mvhd").u32be(0).u32be(0xCAA25B8C).u32be(0xCAA25B8C).u32be(30000).u32be(300300);
+    expected.u32be(0x6C).text("mvhd").u32be(0).u32be(0xCAA25B8C).u32be(0xCAA25B8C).u32be(30000).u32be(12012);
     expected.u32be(0x00010000).u16be(0x00FF).zeros(10);
     expected.u32be(0x00010000).u32be(0).u32be(0).u32be(0).u32be(0x00010000).u32be(0).u32be(0).u32be(0).u32be(0x40000000);
     expected.zeros(24).u32be(3);
@@ -90,14 +91,14 @@ TEST_F(GeneralAtom, MovieAndTrackHeadersCarryTheFixedValuesAndTheReferenceGeomet
     const Atom* tkhd = tree.find("moov/trak[0]/tkhd");
     ASSERT_NE(tkhd, nullptr);
     Bytes video;
-    video.u32be(0x5C).text("tkhd").u32be(0xF).u32be(0xC9B7BFD8).u32be(0xCADFC842).u32be(1).u32be(0).u32be(300300);
+    video.u32be(0x5C).text("tkhd").u32be(0xF).u32be(0xC9B7BFD8).u32be(0xCADFC842).u32be(1).u32be(0).u32be(12012);
     video.zeros(16).append(std::vector<uint8_t>(engine.trak_data.begin() + 48, engine.trak_data.end()));
     EXPECT_EQ(tree.atomBytes(*tkhd), video.vec());
 
     const Atom* soundTkhd = tree.find("moov/trak[1]/tkhd");
     ASSERT_NE(soundTkhd, nullptr);
     Bytes sound;
-    sound.u32be(0x5C).text("tkhd").u32be(0xF).u32be(0xC60F8ACE).u32be(0xCAD441C4).u32be(2).u32be(0).u32be(300300);
+    sound.u32be(0x5C).text("tkhd").u32be(0xF).u32be(0xC60F8ACE).u32be(0xCAD441C4).u32be(2).u32be(0).u32be(12012);
     sound.zeros(8).u16be(0).u16be(0).u16be(0x0100).u16be(0);
     sound.u32be(0x00010000).u32be(0).u32be(0).u32be(0).u32be(0x00010000).u32be(0).u32be(0).u32be(0).u32be(0x40000000);
     sound.u32be(0).u32be(0);
@@ -107,7 +108,7 @@ TEST_F(GeneralAtom, MovieAndTrackHeadersCarryTheFixedValuesAndTheReferenceGeomet
     // language taken from the front of the handler piece.
     const Atom* mdhd = tree.find("moov/trak[0]/mdia/mdhd");
     ASSERT_NE(mdhd, nullptr);
-    EXPECT_EQ(tree.atomBytes(*mdhd), mediaHeaderPiece(30000).u32be(300300).u32be(0x55C40000).vec());
+    EXPECT_EQ(tree.atomBytes(*mdhd), mediaHeaderPiece(30000).u32be(12012).u32be(0x55C40000).vec());
     const Atom* hdlr = tree.find("moov/trak[0]/mdia/hdlr");
     ASSERT_NE(hdlr, nullptr);
     EXPECT_EQ(tree.atomBytes(*hdlr), handlerAtom("mhlr", "vide").vec());
