@@ -23,6 +23,7 @@ public:
     bool open(const std::string& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }
+    int descriptor() const { return fd_; }
 
     // Length of the open file (0 when none is open).
     uint64_t size() const;

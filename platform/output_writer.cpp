@@ -112,11 +112,58 @@ bool OutputWriter::appendU32LE(uint32_t v) {
 bool OutputWriter::appendFourCC(const char* code) { return append(code, 4); }
 
 bool OutputWriter::appendFrom(const FileReader& source, uint64_t offset, uint64_t len) {
-    constexpr size_t kPiece = 1 << 20;
+    // Pieces this large are copied by the kernel from page cache to page
+    // cache, never passing through this process; smaller ones are cheaper
+    // to gather in the buffer.
+    constexpr uint64_t kKernelCopyMinimum = 8 * 1024;
     if (fd_ < 0) {
         failed_ = true;
         return false;
     }
+    if (kernelCopy_ && len >= kKernelCopyMinimum && source.isOpen()) {
+        if (!flush()) return false;
+        const uint64_t copied = copyInKernel(source, offset, len);
+        if (failed_) return false;
+        offset += copied;
+        len -= copied;
+        if (len == 0) return true;
+        // The source ended early (the rest is zeros) or the kernel declined.
+        if (offset >= source.size()) return appendZeros(len);
+    }
+    return appendThroughBuffer(source, offset, len);
+}
+
+uint64_t OutputWriter::copyInKernel(const FileReader& source, uint64_t offset, uint64_t len) {
+    loff_t in = static_cast<loff_t>(offset);
+    loff_t out = static_cast<loff_t>(flushedEnd_);
+    uint64_t done = 0;
+    while (done < len) {
+        const size_t piece = static_cast<size_t>(std::min<uint64_t>(len - done, 1u << 30));
+        ssize_t n = ::copy_file_range(source.descriptor(), &in, fd_, &out, piece, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (errno == ENOSPC || errno == EFBIG || errno == EIO || errno == EDQUOT) {
+                failed_ = true;  // the destination refused the bytes: copying another way would not help
+            } else {
+                kernelCopy_ = false;  // other file systems, devices: copy the plain way from now on
+            }
+            break;
+        }
+        if (n == 0) break;  // end of the source
+        done += static_cast<uint64_t>(n);
+    }
+    if (done > 0) {
+#if defined(__linux__)
+        ::sync_file_range(fd_, static_cast<off_t>(flushedEnd_), static_cast<off_t>(done), SYNC_FILE_RANGE_WRITE);
+#endif
+        flushedEnd_ += done;
+        cursor_ += done;
+    }
+    return done;
+}
+
+bool OutputWriter::appendThroughBuffer(const FileReader& source, uint64_t offset, uint64_t len) {
+    constexpr size_t kPiece = 1 << 20;
     while (len > 0) {
         const size_t piece = static_cast<size_t>(std::min<uint64_t>(len, kPiece));
         if (used_ + piece > buffer_.size() && !flush()) return false;

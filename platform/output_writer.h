@@ -53,6 +53,8 @@ public:
 
 private:
     bool writeAll(const unsigned char* data, size_t len, uint64_t at);
+    bool appendThroughBuffer(const FileReader& source, uint64_t offset, uint64_t len);
+    uint64_t copyInKernel(const FileReader& source, uint64_t offset, uint64_t len);
 
     int fd_ = -1;
     std::vector<unsigned char> buffer_;
@@ -60,6 +62,7 @@ private:
     uint64_t cursor_ = 0;        // logical end: flushed bytes + buffered bytes
     uint64_t flushedEnd_ = 0;    // bytes that reached the file
     bool failed_ = false;
+    bool kernelCopy_ = true;     // off once the kernel refused a copy between these files
 };
 
 }  // namespace arbel
