@@ -78,6 +78,7 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
     connect(selectRefFileBtn, &QPushButton::clicked, this, [this] { openReferenceFile(); });
     connect(refTabRepairBtn, &QPushButton::clicked, this, [this] { repair(); });
     connect(refTabBackBtn, &QPushButton::clicked, this, [this] { main3(); });
+    connect(prewTabHomeBtn, &QPushButton::clicked, this, [this] { main3(); });
     connect(repPauseBtn, &QPushButton::clicked, this, [this] { pauseRepairing(); });
     connect(repCancelBtn, &QPushButton::clicked, this, [this] { stopProgress(); });
     connect(stoprepairokbutton, &QPushButton::clicked, this, [this] { stopRepairOk(); });
@@ -111,7 +112,8 @@ void Tolvik_Repair_MOVAppDelegate::awakeFromNib() {
     aviFile = false;
     setCounterr(0);
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(browsebutton), static_cast<QAbstractButton*>(selectRefFileBtn),
-                                    static_cast<QAbstractButton*>(repCancelBtn), static_cast<QAbstractButton*>(repPauseBtn)})
+                                    static_cast<QAbstractButton*>(repCancelBtn), static_cast<QAbstractButton*>(repPauseBtn),
+                                    static_cast<QAbstractButton*>(prewTabHomeBtn)})
         setTitleTextColor(button, titleTextColor());
     browsebutton->setFocus();
 }

@@ -148,7 +148,7 @@ public:
     QLabel* currentstatus = nullptr;
     QLabel* percent = nullptr;
 
-    // Details of the result; laid out with the details screen.
+    // Details screen.
     QLabel* pathlabel = nullptr;
     QLabel* textfield = nullptr;
     QLabel* sizeField = nullptr;
@@ -157,6 +157,7 @@ public:
     QLabel* durationField = nullptr;
     QLabel* videoCodecField = nullptr;
     QLabel* fpsField = nullptr;
+    QPushButton* prewTabHomeBtn = nullptr;
 
     // Modal windows.
     ModalWindow* filenotselectedwindow = nullptr;

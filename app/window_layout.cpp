@@ -16,6 +16,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace arbel {
 
 namespace {
@@ -34,6 +36,8 @@ QLabel[role="path"], QLabel[role="hint"] { color: #55607a; }
 QLabel[role="caption"] { color: #7a849a; font-size: 12px; }
 QLabel[role="value"] { font-weight: 600; }
 QLabel[role="next"] { color: #1b2a44; font-weight: 600; }
+QFrame#repairedFacts { background: #f3f6fb; border: 1px solid #e1e7f0; border-radius: 8px; }
+QLabel[role="fact"] { color: #1b2a44; font-size: 18px; font-weight: 600; }
 QLineEdit { border: 1px solid #c9d1de; border-radius: 6px; padding: 6px 8px; background: #fafbfd;
             color: #2b3547; font-size: 14px; }
 QPushButton[imageButton="true"] { background: #2f6fd0; border: none; border-radius: 6px;
@@ -288,20 +292,69 @@ void Tolvik_Repair_MOVAppDelegate::buildWindow() {
     repPauseBtn = makeButton(QStringLiteral("repPauseBtn"), QStringLiteral("Pause"), repairingTab);
     page->addLayout(buttonRow(repCancelBtn, repPauseBtn));
 
-    // --- details and saving screens (their content comes with saving and preview) ---
+    // --- details screen ------------------------------------------------------------------
     QWidget* detailsTab = makePage(QStringLiteral("detailsTab"), tabview, page);
-    auto* detailFields = new QWidget(detailsTab);
-    detailFields->setObjectName(QStringLiteral("detailFields"));
-    detailFields->hide();
-    pathlabel = makeLabel(QStringLiteral("pathlabel"), QString(), detailFields);
-    textfield = makeLabel(QStringLiteral("textfield"), QString(), detailFields);
-    sizeField = makeLabel(QStringLiteral("sizeField"), QString(), detailFields);
-    fileNamefield = makeLabel(QStringLiteral("fileNamefield"), QString(), detailFields);
-    tracksField = makeLabel(QStringLiteral("tracksField"), QString(), detailFields);
-    durationField = makeLabel(QStringLiteral("durationField"), QString(), detailFields);
-    videoCodecField = makeLabel(QStringLiteral("videoCodecField"), QString(), detailFields);
-    fpsField = makeLabel(QStringLiteral("fpsField"), QString(), detailFields);
+    page->addWidget(makeLabel(QStringLiteral("damagedFileTitle"), QStringLiteral("Damaged file"), detailsTab, "next"));
+    auto* damagedFacts = new QGridLayout;
+    damagedFacts->setHorizontalSpacing(18);
+    damagedFacts->setVerticalSpacing(6);
+    fileNamefield = makePathLabel(QStringLiteral("fileNamefield"), detailsTab);
+    fileNamefield->setProperty("role", "value");
+    sizeField = makeLabel(QStringLiteral("sizeField"), QString(), detailsTab, "value");
+    textfield = makePathLabel(QStringLiteral("textfield"), detailsTab);
+    const std::pair<const char*, QLabel*> damagedRows[] = {
+        {"Name", fileNamefield}, {"Size", sizeField}, {"Path", textfield}};
+    int row = 0;
+    for (const auto& [caption, field] : damagedRows) {
+        // Captions stay on the first line of a value that wraps.
+        QLabel* captionLabel = makeLabel(field->objectName() + QStringLiteral("Caption"), QString::fromLatin1(caption),
+                                         detailsTab, "caption");
+        damagedFacts->addWidget(captionLabel, row, 0, Qt::AlignTop);
+        damagedFacts->addWidget(field, row, 1);
+        ++row;
+    }
+    damagedFacts->setColumnStretch(1, 1);
+    page->addLayout(damagedFacts);
+    page->addSpacing(10);
+
+    // What the engine found, side by side as caption over value.
+    page->addWidget(
+        makeLabel(QStringLiteral("repairedVideoTitle"), QStringLiteral("Repaired video"), detailsTab, "next"));
+    auto* facts = new QFrame(detailsTab);
+    facts->setObjectName(QStringLiteral("repairedFacts"));
+    auto* factsLayout = new QGridLayout(facts);
+    factsLayout->setContentsMargins(18, 14, 18, 14);
+    factsLayout->setHorizontalSpacing(24);
+    factsLayout->setVerticalSpacing(4);
+    videoCodecField = makeLabel(QStringLiteral("videoCodecField"), QString(), facts, "fact");
+    fpsField = makeLabel(QStringLiteral("fpsField"), QString(), facts, "fact");
+    durationField = makeLabel(QStringLiteral("durationField"), QString(), facts, "fact");
+    tracksField = makeLabel(QStringLiteral("tracksField"), QString(), facts, "fact");
+    const std::pair<const char*, QLabel*> reportedColumns[] = {{"Video codec", videoCodecField},
+                                                               {"Frames per second", fpsField},
+                                                               {"Duration", durationField},
+                                                               {"Tracks", tracksField}};
+    int column = 0;
+    for (const auto& [caption, field] : reportedColumns) {
+        factsLayout->addWidget(makeLabel(field->objectName() + QStringLiteral("Caption"), QString::fromLatin1(caption),
+                                         facts, "caption"),
+                               0, column);
+        // A value not reported keeps its line, so the panel does not shrink.
+        field->setMinimumHeight(field->fontMetrics().height() + 6);
+        factsLayout->addWidget(field, 1, column);
+        factsLayout->setColumnStretch(column, 1);
+        ++column;
+    }
+    page->addWidget(facts);
+
+    // The damaged path as the repair started it; this screen shows it in textfield.
+    pathlabel = makeLabel(QStringLiteral("pathlabel"), QString(), detailsTab);
+    pathlabel->hide();
     page->addStretch(1);
+    prewTabHomeBtn = makeButton(QStringLiteral("prewTabHomeBtn"), QStringLiteral("Home"), detailsTab, true);
+    page->addLayout(buttonRow(prewTabHomeBtn, nullptr));
+
+    // --- saving screen (its content comes with saving) ---------------------------------------
     makePage(QStringLiteral("savingTab"), tabview, page);
     page->addStretch(1);
 

@@ -10,6 +10,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
+#include <QPixmap>
+#include <QProcess>
 #include <QThread>
 
 #include <cstdlib>
@@ -105,6 +108,38 @@ bool processEventsUntil(const std::function<bool()>& pred, std::chrono::millisec
 
 void processPendingEvents() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+int runTool(const QString& program, const QStringList& arguments, QByteArray* out,
+            std::chrono::milliseconds timeout) {
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (!out) process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForStarted()) return -1;
+    if (!process.waitForFinished(static_cast<int>(timeout.count()))) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (out) *out = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool haveTool(const QString& program) { return runTool(program, {QStringLiteral("-version")}) == 0; }
+
+bool saveScreenshot(QWidget* widget, const QString& name) {
+    const QPixmap picture = widget->grab();
+    if (picture.isNull()) return false;
+    const QString folder = qEnvironmentVariable("ARBEL_GUI_SCREENSHOTS");
+    if (folder.isEmpty()) return true;
+    QDir().mkpath(folder);
+    const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+    if (!picture.save(path, "PNG")) {
+        ADD_FAILURE() << "could not save " << path.toStdString();
+        return false;
+    }
+    return true;
 }
 
 void ControllerTest::SetUp() {

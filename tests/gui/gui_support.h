@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <deque>
@@ -51,6 +53,18 @@ public:
 bool processEventsUntil(const std::function<bool()>& pred,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
 void processPendingEvents();
+
+// Runs a program with an argument list (no shell); its exit code, or -1 when
+// it could not be started or did not end within the time given. Standard
+// output goes to `out` when asked for.
+int runTool(const QString& program, const QStringList& arguments, QByteArray* out = nullptr,
+            std::chrono::milliseconds timeout = std::chrono::seconds(120));
+bool haveTool(const QString& program);
+
+// Saves what the widget shows as NAME.png in the folder named by
+// ARBEL_GUI_SCREENSHOTS, when that is set, so a person can look at a screen
+// as the tests leave it. Answers whether the widget could be drawn.
+bool saveScreenshot(QWidget* widget, const QString& name);
 
 // One controller with its window, a private result folder and zero pacing.
 class ControllerTest : public ::testing::Test {
