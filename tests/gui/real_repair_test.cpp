@@ -1,0 +1,213 @@
+// Whole repairs through the controller with the engines' own repair
+// operations: the bundled QuickTime samples, an AVI made by ffmpeg, and a
+// QuickTime pair the engine refuses.
+#include "gui_support.h"
+
+#include "app/progress/formatting.h"
+#include "engine/engine_reporter.h"
+#include "engine/result_location.h"
+#include "platform/file_system.h"
+#include "support/reference_builder.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+namespace arbel {
+namespace {
+
+using test::ControllerTest;
+
+// The engines really work here; a slow machine or a sanitizer build may take
+// a while.
+constexpr std::chrono::seconds kRepairTimeout{180};
+
+class RealRepair : public ControllerTest {
+protected:
+    void SetUp() override {
+        ControllerTest::SetUp();
+        app->bundleIdentifier = kArbelBundleIdentifier;
+        QObject::connect(app->tabview, &QStackedWidget::currentChanged, app.get(),
+                         [this](int) { screensShown.push_back(app->selectedTabIdentifier()); });
+    }
+
+    std::string copySample(const std::string& name) {
+        const std::string copy = dir.file(name);
+        std::filesystem::copy_file(std::string(ARBEL_SAMPLES_DIR) + "/" + name, copy);
+        return copy;
+    }
+
+    void chooseDamagedPath(const std::string& path) {
+        prompts->openAnswers.push_back(QString::fromStdString(path));
+        app->openFinderWindow();
+    }
+    void chooseReferencePath(const std::string& path) {
+        prompts->openAnswers.push_back(QString::fromStdString(path));
+        app->openReferenceFile();
+    }
+
+    // Starts the repair and handles events until the details screen appears
+    // or a window asks the user something; true for the details screen.
+    bool repairUntilDetails() {
+        app->repair();
+        const bool ended = test::processEventsUntil(
+            [&] { return app->selectedTabIdentifier() == "detailsTab" || !prompts->modalsShown.empty(); },
+            kRepairTimeout);
+        return ended && app->selectedTabIdentifier() == "detailsTab";
+    }
+
+    void expectDetailsOf(const std::string& damagedPath) {
+        const QString path = QString::fromStdString(damagedPath);
+        EXPECT_EQ(app->upperBoxField->text(), "Repaired Video File Details");
+        EXPECT_EQ(app->fileNamefield->text(), QString::fromStdString(std::filesystem::path(damagedPath).filename()));
+        EXPECT_EQ(app->sizeField->text(),
+                  QString::fromStdString(getFormattedStringForSize(fs::fileSize(damagedPath).value_or(0))));
+        EXPECT_EQ(app->textfield->text(), path);
+        for (QWidget* shown : std::initializer_list<QWidget*>{app->videoCodecField, app->fpsField, app->durationField,
+                                                              app->tracksField, app->fileNamefield, app->sizeField,
+                                                              app->textfield, app->prewTabHomeBtn})
+            EXPECT_TRUE(shown->isVisible()) << shown->objectName().toStdString();
+        EXPECT_TRUE(prompts->modalsShown.empty());
+        EXPECT_TRUE(prompts->panels.empty());
+        EXPECT_FALSE(app->getRepairing());
+    }
+
+    // The result must lie in the private result folder of this test and
+    // open in ffprobe with a video and an audio stream.
+    void expectPlayableResult(ResultKind kind, const QString& videoCodec) {
+        const std::string result = temporaryResultPath(app->bundleIdentifier, kind);
+        EXPECT_EQ(result.rfind(dir.file("results") + "/", 0), 0u) << result;
+        ASSERT_GT(fs::fileSize(result).value_or(0), 0u) << result;
+        if (!test::haveTool(QStringLiteral("ffprobe"))) {
+            std::printf("ffprobe is not installed: the result was not opened\n");
+            return;
+        }
+        QByteArray streams;
+        ASSERT_EQ(test::runTool(QStringLiteral("ffprobe"),
+                                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                                 QStringLiteral("stream=codec_name,codec_type"), QStringLiteral("-of"),
+                                 QStringLiteral("csv=p=0"), QString::fromStdString(result)},
+                                &streams),
+                  0);
+        const QString listed = QString::fromUtf8(streams);
+        EXPECT_TRUE(listed.contains(videoCodec + QStringLiteral(",video"))) << listed.toStdString();
+        EXPECT_TRUE(listed.contains(QStringLiteral(",audio"))) << listed.toStdString();
+    }
+
+    // A clip of MJPEG video and PCM sound from ffmpeg whose recording stopped
+    // early: the tail with the index is gone and the last chunk is cut.
+    std::string makeTruncatedAvi() {
+        const std::string clip = dir.file("clip.avi");
+        const int made = test::runTool(
+            QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+             QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=320x240:rate=25"),
+             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+             QStringLiteral("sine=frequency=440:sample_rate=44100"), QStringLiteral("-t"), QStringLiteral("4"),
+             QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"), QStringLiteral("3"),
+             QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), QStringLiteral("-ac"), QStringLiteral("2"),
+             QStringLiteral("-f"), QStringLiteral("avi"), QString::fromStdString(clip)});
+        if (made != 0) return {};
+        std::vector<uint8_t> bytes = test::readWholeFile(clip);
+        bytes.resize(bytes.size() * 6 / 10 + 3);
+        return writeInput("damaged.avi", bytes);
+    }
+
+    std::vector<QString> screensShown;
+};
+
+TEST_F(RealRepair, BundledQuickTimeSamplesEndOnTheDetailsScreen) {
+    const std::string damaged = copySample("damaged.mov");
+    chooseDamagedPath(damaged);
+    chooseReferencePath(copySample("reference.mov"));
+    ASSERT_TRUE(repairUntilDetails()) << "status: " << app->currentstatus->text().toStdString() << " at "
+                                      << app->percent->text().toStdString();
+
+    EXPECT_EQ(app->videoCodecField->text(), "avc1");
+    EXPECT_EQ(app->fpsField->text(), "30");
+    EXPECT_EQ(app->durationField->text(), "0:0:1");
+    EXPECT_EQ(app->tracksField->text(), "2");
+    EXPECT_EQ(app->fileNamefield->text(), "damaged.mov");
+    expectDetailsOf(damaged);
+    EXPECT_TRUE(test::saveScreenshot(app->window(), QStringLiteral("details-quicktime")));
+    expectPlayableResult(ResultKind::Mov, QStringLiteral("h264"));
+}
+
+TEST_F(RealRepair, TruncatedAviEndsOnTheDetailsScreenWithTwoTracks) {
+    if (!test::haveTool(QStringLiteral("ffmpeg"))) GTEST_SKIP() << "ffmpeg is not installed";
+    const std::string damaged = makeTruncatedAvi();
+    ASSERT_FALSE(damaged.empty()) << "ffmpeg could not make the clip";
+    // Smaller files are refused before any chunk is looked for.
+    ASSERT_GT(fs::fileSize(damaged).value_or(0), 512u * 1024u);
+
+    chooseDamagedPath(damaged);
+    ASSERT_TRUE(repairUntilDetails()) << "status: " << app->currentstatus->text().toStdString() << " at "
+                                      << app->percent->text().toStdString();
+
+    EXPECT_EQ(app->tracksField->text(), "2");
+    EXPECT_EQ(app->videoCodecField->text(), "MJPG");
+    // AVI repairs report no rate or duration, and no QuickTime repair came before.
+    EXPECT_TRUE(app->fpsField->text().isEmpty());
+    EXPECT_TRUE(app->durationField->text().isEmpty());
+    EXPECT_EQ(app->fileNamefield->text(), "damaged.avi");
+    expectDetailsOf(damaged);
+    EXPECT_TRUE(test::saveScreenshot(app->window(), QStringLiteral("details-avi")));
+    expectPlayableResult(ResultKind::Avi, QStringLiteral("mjpeg"));
+}
+
+TEST_F(RealRepair, AviRepairAfterAQuickTimeRepairKeepsTheRateAndDuration) {
+    if (!test::haveTool(QStringLiteral("ffmpeg"))) GTEST_SKIP() << "ffmpeg is not installed";
+    const std::string avi = makeTruncatedAvi();
+    ASSERT_FALSE(avi.empty()) << "ffmpeg could not make the clip";
+
+    chooseDamagedPath(copySample("damaged.mov"));
+    chooseReferencePath(copySample("reference.mov"));
+    ASSERT_TRUE(repairUntilDetails());
+    app->prewTabHomeBtn->click();
+    ASSERT_EQ(app->selectedTabIdentifier(), "mainTab");
+
+    chooseDamagedPath(avi);
+    ASSERT_TRUE(repairUntilDetails());
+    // Only the keys the AVI engine sends are rewritten.
+    EXPECT_EQ(app->videoCodecField->text(), "MJPG");
+    EXPECT_EQ(app->tracksField->text(), "2");
+    EXPECT_EQ(app->fpsField->text(), "30");
+    EXPECT_EQ(app->durationField->text(), "0:0:1");
+    expectDetailsOf(avi);
+}
+
+TEST_F(RealRepair, ReferenceWithAnUnrepairableCodecEndsInTheStopConfirmation) {
+    test::ReferenceOptions reference = test::cameraReference();
+    reference.tracks[0].format = "mp4v";  // neither H.264 nor MJPEG
+    const std::string referencePath = dir.file("healthy.mov");
+    test::writeReference(referencePath, reference);
+    const std::string damaged = writeInput("damaged.mov", test::damagedMovBytes());
+
+    prompts->modalAnswers["stoprepairwindow"] = "stoprepairokbutton";
+    prompts->modalAnswers["repairAbortedWindow"] = "repairAbortedOK";
+    QString statusWhenAsked, percentWhenAsked;
+    prompts->onModalShown = [&](const QString& window) {
+        if (window != "stoprepairwindow") return;
+        statusWhenAsked = app->currentstatus->text();
+        percentWhenAsked = app->percent->text();
+    };
+    chooseDamagedPath(damaged);
+    chooseReferencePath(referencePath);
+    EXPECT_FALSE(repairUntilDetails());
+    ASSERT_TRUE(test::processEventsUntil([&] { return workerFinished(); }, kRepairTimeout));
+    test::processPendingEvents();
+
+    EXPECT_EQ(statusWhenAsked, QString(kCannotRepairText));
+    EXPECT_EQ(percentWhenAsked, "101%");
+    EXPECT_EQ(prompts->modalsShown, (std::vector<QString>{"stoprepairwindow", "repairAbortedWindow"}));
+    EXPECT_EQ(std::count(screensShown.begin(), screensShown.end(), QStringLiteral("detailsTab")), 0);
+    EXPECT_EQ(app->selectedTabIdentifier(), "mainTab");
+    EXPECT_NE(app->upperBoxField->text(), "Repaired Video File Details");
+}
+
+}  // namespace
+}  // namespace arbel
