@@ -227,36 +227,118 @@ TEST_F(EndToEnd, MjpegPathRepairsATruncatedRecording) {
     EXPECT_EQ(o.foreignAudio, 0u);
 }
 
-// AAC from ffmpeg, H.264 with IDR slices written as slice_type 2 (65 B8) and
-// P slices as 61: an MP4 camera layout with one-second runs of video and
-// audio. ffmpeg's AAC frames begin 01 ?? 35..39 (long blocks use the KBD
-// window), a start that no camera row of the audio scans knows, so only the
-// video can be asked for here; the audio that is kept must be genuine.
-TEST_F(EndToEnd, AacRecordingTakesTheCameraVariantForItsTagAndKeepsTheVideo) {
+// Audio unit starts of the camera rows, on the first bytes of a unit.
+// Mono: a single channel element, tag 0, global_gain of 128 or more, then
+// the sine window on a long, long-start or long-stop block with max_sfb
+// 44-47 (16, 17, 57, D7) or on eight short ones (9B).
+bool monoCameraUnitStart(const uint8_t* a) {
+    return a[0] == 0x01 && (a[2] == 0x16 || a[2] == 0x17 || a[2] == 0x57 || a[2] == 0x9B || a[2] == 0xD7);
+}
+// Stereo: a channel pair element with tag 1 and a common window, then a long
+// block with the sine window (max_sfb 40-43, or 0-3 for silence).
+bool stereoCameraUnitStart(const uint8_t* a) { return a[0] == 0x23 && (a[1] == 0x0A || a[1] == 0x00); }
+
+// Share of the recording's audio units that begin as `start` wants.
+double shareOfUnitsStarting(const CameraFile& file, bool (*start)(const uint8_t*)) {
+    size_t hits = 0;
+    for (const auto& u : file.audioUnits)
+        if (u.size >= 3 && start(file.bytes.data() + u.offset)) ++hits;
+    return file.audioUnits.empty() ? 0.0 : double(hits) / double(file.audioUnits.size());
+}
+
+// 240 frames of H.264 in one-second chunks (IDR every second), 8.5 s of AAC,
+// one audio chunk behind each video chunk.
+struct AacCase {
+    uint32_t sampleRate;
+    uint16_t channels;
+    AacEncoding encoding;
+    LayoutOptions layout;
+};
+
+Recording aacRecording(const AacCase& c) {
+    Recording r;
     std::string error;
     auto refVideo = cache().h264(320, 240, 30, 120, 0, 30, false, error);
     auto recVideo = cache().h264(320, 240, 30, 240, 300, 30, false, error);
-    auto audio = cache().audio(AudioCodec::Aac, 48000, 1, 8.5, 440, error);
-    ASSERT_TRUE(refVideo && recVideo && audio) << error;
-    ASSERT_EQ(refVideo->sps, recVideo->sps);
+    auto audio = cache().audio(AudioCodec::Aac, c.sampleRate, c.channels, 8.5, 440, error, c.encoding);
+    if (!refVideo || !recVideo || !audio) {
+        ADD_FAILURE() << error;
+        return r;
+    }
+    EXPECT_EQ(refVideo->sps, recVideo->sps);
+    r.reference = layOutCameraFile(*refVideo, *audio, c.layout);
+    r.original = layOutCameraFile(*recVideo, *audio, c.layout);
+    return r;
+}
 
-    LayoutOptions layout;
-    layout.brand = Brand::Isom;
-    layout.framesPerVideoChunk = 30;
-    layout.nal = NalHeaders{0x65, 0x61, true};
-    Recording rec{layOutCameraFile(*refVideo, *audio, layout), layOutCameraFile(*recVideo, *audio, layout)};
+// A Canon-style MOV: IDR slices with nal_ref_idc 1 written as slice_type 2
+// (25 B8), P slices 21 9A/9B, the model text in udta, mono AAC whose long
+// blocks use the sine window. ffmpeg at 32 kHz with a 13.6 kHz band gives
+// max_sfb 47 and global_gain above 128, so once the window-shape bit is
+// cleared the units begin 01 ?? 17 (LONG_START 57, LONG_STOP D7).
+// Variant "7" ends an audio run at the first unit start from byte 161 on. At
+// 56 kb/s the units are 181-258 bytes: each run is one unit, and few bytes of
+// a unit lie where a chance 01 ?? 16|17|57|9B|D7 inside it would cut it short
+// (the cut unit and its neighbour would come back as two foreign chunks).
+// The recording is cut ten bytes into frame 200.
+TEST_F(EndToEnd, CanonVariantRecoversTheVideoAndTheAacUnitsOfATruncatedRecording) {
+    AacCase c{32000, 1, AacEncoding{56000, 13600}, {}};
+    c.layout.framesPerVideoChunk = 30;
+    c.layout.nal = NalHeaders{0x25, 0x21, true};
+    c.layout.cameraModel = "Canon EOS 5D Mark II";
+    c.layout.aac.sineWindow = true;
+    const Recording rec = aacRecording(c);
+    ASSERT_FALSE(rec.original.videoFrames.empty());
     const auto& first = rec.reference.videoFrames[0];
-    ASSERT_EQ(rec.reference.bytes[first.offset + 4], 0x65);
-    ASSERT_EQ(rec.reference.bytes[first.offset + 5], 0xB8) << "IDR slice_type 2 gives the tag pair 65 B8";
+    ASSERT_EQ(rec.reference.bytes[first.offset + 4], 0x25);
+    ASSERT_EQ(rec.reference.bytes[first.offset + 5], 0xB8) << "the tag pair 25 B8";
+    const double share = shareOfUnitsStarting(rec.original, monoCameraUnitStart);
+    std::printf("[aac/canon] %.1f%% of %zu AAC units begin 01 ?? 16|17|57|9B|D7\n", share * 100,
+                rec.original.audioUnits.size());
+    EXPECT_GE(share, 0.95);
 
     const auto& cut = rec.original.videoFrames[200];
     const Outcome o = repair(rec, truncatedRecording(rec.original, cut.offset + 10), "h264");
-    report("aac/truncated", o);
+    report("aac/canon", o);
+    ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
+    EXPECT_EQ(o.run.scanVariant, "7");
+    expectPlayable(o.run.resultPath, "h264");
+    expectMostVideo(o);
+    expectMostAudio(o);
+}
+
+// An MP4 camera layout: IDR slices as slice_type 2 (65 B8), P slices 61,
+// stereo AAC as one channel pair element with tag 1 and a common window.
+// ffmpeg's encoder tags the pair 0 and uses the KBD window; with both fields
+// rewritten and an 11.5 kHz band at 32 kHz (max_sfb 42) its units begin
+// 23 0A. Variant "3" reads at most 600 bytes of a run and ends it at the last
+// unit start it met: at 96 kb/s the units are 346-424 bytes, so one unit
+// always fits and two never do, and each run is one unit. The recording is
+// cut ten bytes into frame 200.
+TEST_F(EndToEnd, StereoAacRecordingTakesVariantThreeAndKeepsVideoAndAudio) {
+    AacCase c{32000, 2, AacEncoding{96000, 11500}, {}};
+    c.layout.brand = Brand::Isom;
+    c.layout.framesPerVideoChunk = 30;
+    c.layout.nal = NalHeaders{0x65, 0x61, true};
+    c.layout.aac.sineWindow = true;
+    c.layout.aac.instanceTag = 1;
+    const Recording rec = aacRecording(c);
+    ASSERT_FALSE(rec.original.videoFrames.empty());
+    const auto& first = rec.reference.videoFrames[0];
+    ASSERT_EQ(rec.reference.bytes[first.offset + 4], 0x65);
+    ASSERT_EQ(rec.reference.bytes[first.offset + 5], 0xB8) << "IDR slice_type 2 gives the tag pair 65 B8";
+    const double share = shareOfUnitsStarting(rec.original, stereoCameraUnitStart);
+    std::printf("[aac/stereo] %.1f%% of %zu AAC units begin 23 0A|00\n", share * 100, rec.original.audioUnits.size());
+    EXPECT_GE(share, 0.95);
+
+    const auto& cut = rec.original.videoFrames[200];
+    const Outcome o = repair(rec, truncatedRecording(rec.original, cut.offset + 10), "h264");
+    report("aac/stereo", o);
     ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
     EXPECT_EQ(o.run.scanVariant, "3");
     expectPlayable(o.run.resultPath, "h264");
     expectMostVideo(o);
-    EXPECT_EQ(o.foreignAudio, 0u);
+    expectMostAudio(o);
 }
 
 TEST_F(EndToEnd, CommandLineRepairsAndDescribesTheResult) {

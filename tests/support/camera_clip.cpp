@@ -303,7 +303,7 @@ std::optional<VideoStream> ClipCache::mjpeg(uint16_t width, uint16_t height, uin
 }
 
 std::optional<AudioStream> ClipCache::audio(AudioCodec codec, uint32_t sampleRate, uint16_t channels, double seconds,
-                                            uint32_t toneHz, std::string& error) {
+                                            uint32_t toneHz, std::string& error, const AacEncoding& aac) {
     AudioStream audio;
     audio.codec = codec;
     audio.sampleRate = sampleRate;
@@ -316,7 +316,8 @@ std::optional<AudioStream> ClipCache::audio(AudioCodec codec, uint32_t sampleRat
     if (codec == AudioCodec::Aac) {
         auto adts = encoded({"-f", "lavfi", "-i", "anoisesrc=color=pink:amplitude=0.1:seed=7:sample_rate=" + rate,
                              "-f", "lavfi", "-i", tone, "-filter_complex", "[0][1]amix=inputs=2", "-t", duration,
-                             "-ac", std::to_string(channels), "-c:a", "aac", "-b:a", "128k", "-cutoff", "20000", "-f",
+                             "-ac", std::to_string(channels), "-c:a", "aac", "-b:a",
+                             std::to_string(aac.bitRate / 1000) + "k", "-cutoff", std::to_string(aac.cutoffHz), "-f",
                              "adts"},
                             "aac", error);
         if (!adts) return std::nullopt;
@@ -509,6 +510,12 @@ VideoStream withNalHeaders(const VideoStream& video, const NalHeaders& nal) {
         putBytes(sample, unit);
         out.frames[i] = std::move(sample);
     }
+    return out;
+}
+
+AudioStream withAacRewrite(const AudioStream& audio, const AacRewrite& rewrite) {
+    AudioStream out = audio;
+    if (audio.codec == AudioCodec::Aac && rewrite.changesAnything()) rewriteAacFrames(out.aacFrames, rewrite);
     return out;
 }
 
@@ -706,9 +713,10 @@ ByteString sampleDescription(const ByteString& entry) {
 
 }  // namespace
 
-CameraFile layOutCameraFile(const VideoStream& video, const AudioStream& audio, const LayoutOptions& options) {
+CameraFile layOutCameraFile(const VideoStream& video, const AudioStream& sourceAudio, const LayoutOptions& options) {
     CameraFile file;
     const VideoStream frames = withNalHeaders(video, options.nal);
+    const AudioStream audio = withAacRewrite(sourceAudio, options.aac);
     const bool aac = audio.codec == AudioCodec::Aac;
     const uint32_t perChunk = std::max<uint32_t>(1, options.framesPerVideoChunk);
     const size_t frameCount = frames.frames.size();

@@ -6,6 +6,8 @@
 // cameras lay their files out: media interleaved unit by unit, fixed-size
 // audio chunks, header atoms at the end.
 
+#include "aac_frames.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -54,6 +56,13 @@ struct AudioStream {
     uint32_t bytesPerFrame() const;     // PCM bytes of one sample of all channels
 };
 
+// How ffmpeg encodes AAC. The bandwidth decides max_sfb of the long blocks
+// and with it the third byte of a mono frame (the second of a stereo one).
+struct AacEncoding {
+    uint32_t bitRate = 128000;
+    uint32_t cutoffHz = 20000;
+};
+
 // Where encoded clips are kept between runs.
 class ClipCache {
 public:
@@ -73,7 +82,8 @@ public:
                                      uint32_t firstFrame, std::string& error);
     // A tone (plus noise for AAC) of the given length.
     std::optional<AudioStream> audio(AudioCodec codec, uint32_t sampleRate, uint16_t channels,
-                                     double seconds, uint32_t toneHz, std::string& error);
+                                     double seconds, uint32_t toneHz, std::string& error,
+                                     const AacEncoding& aac = {});
 
 private:
     std::optional<ByteString> encoded(const std::vector<std::string>& ffmpegArgs, const std::string& suffix,
@@ -119,6 +129,7 @@ struct LayoutOptions {
     std::string cameraModel;             // written in udta when not empty
     uint32_t movieTimescale = 30000;
     NalHeaders nal;
+    AacRewrite aac;                      // applied to every AAC frame that allows it
 };
 
 struct UnitPlace {
@@ -137,6 +148,8 @@ struct CameraFile {
 
 // Applies the NAL header rewrites of `nal` to the frames (copy).
 VideoStream withNalHeaders(const VideoStream& video, const NalHeaders& nal);
+// Applies `rewrite` to the AAC frames (copy); PCM streams are returned as they are.
+AudioStream withAacRewrite(const AudioStream& audio, const AacRewrite& rewrite);
 
 // Lays video and audio out as a camera does: ftyp, mdat with one audio chunk
 // per video chunk, moov with full sample tables (and udta with the model).
