@@ -18,7 +18,7 @@ bool OutputWriter::create(const std::string& path) {
     close();
     failed_ = false;
     used_ = 0;
-    cursor_ = flushedEnd_ = 0;
+    cursor_ = flushedEnd_ = writeBackStart_ = 0;
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0) failed_ = true;
     return fd_ >= 0;
@@ -39,12 +39,6 @@ bool OutputWriter::writeAll(const unsigned char* data, size_t len, uint64_t at) 
         }
         done += static_cast<size_t>(n);
     }
-#if defined(__linux__)
-    // Start writing the piece back now, so that the disk works while the
-    // caller prepares the next one and sync() finds little left to do.
-    // Only a hint: files that cannot take it (pipes, devices) are unaffected.
-    ::sync_file_range(fd_, static_cast<off_t>(at), static_cast<off_t>(len), SYNC_FILE_RANGE_WRITE);
-#endif
     return true;
 }
 
@@ -53,7 +47,21 @@ bool OutputWriter::flush() {
     bool ok = writeAll(buffer_.data(), used_, flushedEnd_);
     flushedEnd_ += used_;
     used_ = 0;
+    startWriteBack();
     return ok && !failed_;
+}
+
+void OutputWriter::startWriteBack() {
+    // Start writing what reached the file back now, in runs of a few MiB, so
+    // the disk works while the caller prepares more and sync() finds little
+    // left to do. Only a hint: pipes and devices are unaffected.
+    constexpr uint64_t kRun = 4 << 20;
+    if (flushedEnd_ - writeBackStart_ < kRun) return;
+#if defined(__linux__)
+    ::sync_file_range(fd_, static_cast<off_t>(writeBackStart_), static_cast<off_t>(flushedEnd_ - writeBackStart_),
+                      SYNC_FILE_RANGE_WRITE);
+#endif
+    writeBackStart_ = flushedEnd_;
 }
 
 bool OutputWriter::append(const void* data, size_t len) {
@@ -153,11 +161,9 @@ uint64_t OutputWriter::copyInKernel(const FileReader& source, uint64_t offset, u
         done += static_cast<uint64_t>(n);
     }
     if (done > 0) {
-#if defined(__linux__)
-        ::sync_file_range(fd_, static_cast<off_t>(flushedEnd_), static_cast<off_t>(done), SYNC_FILE_RANGE_WRITE);
-#endif
         flushedEnd_ += done;
         cursor_ += done;
+        startWriteBack();
     }
     return done;
 }

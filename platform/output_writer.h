@@ -55,12 +55,14 @@ private:
     bool writeAll(const unsigned char* data, size_t len, uint64_t at);
     bool appendThroughBuffer(const FileReader& source, uint64_t offset, uint64_t len);
     uint64_t copyInKernel(const FileReader& source, uint64_t offset, uint64_t len);
+    void startWriteBack();
 
     int fd_ = -1;
     std::vector<unsigned char> buffer_;
     size_t used_ = 0;
     uint64_t cursor_ = 0;        // logical end: flushed bytes + buffered bytes
     uint64_t flushedEnd_ = 0;    // bytes that reached the file
+    uint64_t writeBackStart_ = 0;  // start of what has not been handed to write-back yet
     bool failed_ = false;
     bool kernelCopy_ = true;     // off once the kernel refused a copy between these files
 };
