@@ -279,7 +279,9 @@ Recording aacRecording(const AacCase& c) {
 // Variant "7" ends an audio run at the first unit start from byte 161 on. At
 // 56 kb/s the units are 181-258 bytes: each run is one unit, and few bytes of
 // a unit lie where a chance 01 ?? 16|17|57|9B|D7 inside it would cut it short
-// (the cut unit and its neighbour would come back as two foreign chunks).
+// (the cut unit and its neighbour would come back as two foreign chunks that
+// no decoder accepts). This clip has no such chance start; 48 kHz at
+// 128 kb/s, with units of about 340 bytes, has five in 400 units.
 // The recording is cut ten bytes into frame 200.
 TEST_F(EndToEnd, CanonVariantRecoversTheVideoAndTheAacUnitsOfATruncatedRecording) {
     AacCase c{32000, 1, AacEncoding{56000, 13600}, {}};
@@ -313,8 +315,11 @@ TEST_F(EndToEnd, CanonVariantRecoversTheVideoAndTheAacUnitsOfATruncatedRecording
 // rewritten and an 11.5 kHz band at 32 kHz (max_sfb 42) its units begin
 // 23 0A. Variant "3" reads at most 600 bytes of a run and ends it at the last
 // unit start it met: at 96 kb/s the units are 346-424 bytes, so one unit
-// always fits and two never do, and each run is one unit. The recording is
-// cut ten bytes into frame 200.
+// always fits and two never do, and each run is one unit (units below 300
+// bytes would come back two to a chunk). A chance 23 0A or 23 00 within those
+// 600 bytes would misplace the end of a run; this clip has none, 48 kHz at
+// 128 kb/s has three in 400 units. The recording is cut ten bytes into
+// frame 200.
 TEST_F(EndToEnd, StereoAacRecordingTakesVariantThreeAndKeepsVideoAndAudio) {
     AacCase c{32000, 2, AacEncoding{96000, 11500}, {}};
     c.layout.brand = Brand::Isom;
