@@ -104,7 +104,6 @@ struct AudioRunRow {
     uint64_t runFirst;                        // first position of the run walk
     uint64_t runLast;                         // last position of the run walk
     uint64_t runVideoLimit;                   // length prefix of a frame inside the run
-    bool audioStartEndsRun;                   // false: runs end at a frame only ("3")
     FirstBytes videoFirstBytes;               // every first byte frameStart accepts
     FirstBytes audioFirstBytes;               // every first byte audioStart accepts
 };
@@ -148,18 +147,10 @@ private:
         LookBuffer scratch;
         const ByteView x = s.bytesAt(p, kRunRead, scratch);
         uint64_t run = 0;
-        uint64_t lastUnitStart = 0;
         for (uint64_t b = row_.runFirst; b <= row_.runLast && run == 0; ++b) {
-            if (row_.audioStart(x.data() + b)) {
-                if (row_.audioStartEndsRun) run = b;
-                else lastUnitStart = b;
-            } else if (frameEndsRun(s, p, x, b)) {
-                run = b;
-            }
+            if (row_.audioStart(x.data() + b) || frameEndsRun(s, p, x, b)) run = b;
         }
-        // A run that meets no frame within its limit ends at its last whole unit.
-        if (run == 0) run = lastUnitStart;
-        if (run == 0) return false;
+        if (run == 0) return false;  // nothing ends the unit within reach
         step.take(UnitKind::Audio, p, run);
         step.next = p + run;
         return true;
@@ -168,13 +159,15 @@ private:
     const AudioRunRow& row_;
 };
 
-const AudioRunRow kRow2{frame2, confirms2, aacUnitStart, runVideo2, afterRunVideo2, 161, 550, 2'299'999, true,
+const AudioRunRow kRow2{frame2, confirms2, aacUnitStart, runVideo2, afterRunVideo2, 161, 550, 2'299'999,
                         {0x65, 0x25, 0x41}, {0x01}};
-const AudioRunRow kRow3{frame3, confirms3, audio3, frame3, afterRunVideo3, 2, 600, 249'999, false,
+// "3" reaches further (600 bytes) but, like the others, ends a run at the next
+// unit start: each chunk holds one AAC unit, as the sample table declares.
+const AudioRunRow kRow3{frame3, confirms3, audio3, frame3, afterRunVideo3, 161, 600, 249'999,
                         {0x01, 0x61, 0x65}, {0x23}};
-const AudioRunRow kRow5{frame5, confirms5, aacUnitStart, frame5, afterRunVideo5, 161, 550, 2'299'999, true,
+const AudioRunRow kRow5{frame5, confirms5, aacUnitStart, frame5, afterRunVideo5, 161, 550, 2'299'999,
                         {0x01, 0x06, 0x21, 0x25, 0x61, 0x65}, {0x01}};
-const AudioRunRow kRow7{frame7, confirms7, aacUnitStart, runVideo7, afterRunVideo7, 161, 550, 2'299'999, true,
+const AudioRunRow kRow7{frame7, confirms7, aacUnitStart, runVideo7, afterRunVideo7, 161, 550, 2'299'999,
                         {0x21, 0x25, 0x65, 0x01, 0x06}, {0x01}};
 
 bool scanWith(MediaScanner& scanner, const AudioRunRow& row) {

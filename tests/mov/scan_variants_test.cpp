@@ -85,20 +85,18 @@ TEST_F(VariantScan, TwoNeedsAFrameOrAudioUnitBehindEachFrame) {
     expectResult(expected);
 }
 
-TEST_F(VariantScan, ThreeGathersAudioUpToTheNextFrameWithinSixHundredBytes) {
+TEST_F(VariantScan, ThreeTakesOneAudioUnitPerChunkWithinSixHundredBytes) {
     MediaDataBuilder m;
     const auto f1 = m.nal(3000, {0x65, 0xB8}).last();
     const auto f2 = m.nal(2000, {0x01, 0x11}).last();
-    const uint64_t run1 = m.size();
-    m.audio(150, {0x23, 0x0A}).audio(200, {0x23, 0x00}).audio(100, {0x23, 0x0A});
-    const MediaDataBuilder::Unit r1{run1, m.size() - run1};
+    // Each unit ends at the next unit start, the last at the frame behind it.
+    const auto a1 = m.audio(200, {0x23, 0x0A}).last();
+    const auto a2 = m.audio(300, {0x23, 0x00}).last();
+    const auto a3 = m.audio(590, {0x23, 0x0A}).last();
     const auto f3 = m.nal(2500, {0x61, 0x22}).last();
     const auto f4 = m.nal(1800, {0x65, 0xB8}).last();
-    // 800 bytes of audio units: cut after 600 at a unit boundary.
-    const auto r2a = m.audio(200, {0x23, 0x0A}).last();
-    m.audio(200, {0x23, 0x0A}).audio(200, {0x23, 0x0A});
-    const MediaDataBuilder::Unit r2{r2a.position, 600};
-    const auto r2d = m.audio(200, {0x23, 0x0A}).last();
+    // A unit longer than 600 bytes ends nowhere within reach: not taken.
+    m.audio(700, {0x23, 0x0A});
     const auto f5 = m.nal(1600, {0x01, 0x33}).last();
     const auto f6 = m.nal(1400, {0x65, 0xB8}).last();
     m.nal(500, {0x61, 0x00});
@@ -107,7 +105,7 @@ TEST_F(VariantScan, ThreeGathersAudioUpToTheNextFrameWithinSixHundredBytes) {
     prepareVariant(m.data(), "3");
     scanAs("3");
     ExpectedResult expected(m.data(), 8);
-    expected.video(f1).video(f2).audio(r1).video(f3).video(f4).audio(r2).audio(r2d).video(f5).video(f6);
+    expected.video(f1).video(f2).audio(a1).audio(a2).audio(a3).video(f3).video(f4).video(f5).video(f6);
     expectResult(expected);
 }
 
@@ -115,8 +113,8 @@ TEST_F(VariantScan, ThreeEndsARunOnlyAtAShortConfirmedFrame) {
     MediaDataBuilder m;
     const auto f1 = m.nal(3000, {0x65, 0xB8}).last();
     const auto f2 = m.nal(2000, {0x01, 0x11}).last();
-    const auto r1 = m.audio(150, {0x23, 0x0A}).last();
-    m.audio(150, {0x23, 0x00});  // ends at a frame too long to end a run: lost
+    const auto r1 = m.audio(200, {0x23, 0x0A}).last();
+    m.audio(200, {0x23, 0x00});  // ends at a frame too long to end a run: lost
     const auto big = m.nal(250'000, {0x61, 0x00}).last();
     const auto f3 = m.nal(1000, {0x65, 0xB8}).last();
     m.nal(500, {0x61, 0x00});
