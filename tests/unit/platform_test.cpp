@@ -72,26 +72,28 @@ TEST(OutputWriterWrites, BufferedAppendsPatchesAndCopiesGiveExactBytes) {
 
 TEST(OutputWriterWrites, LargeCopiesKeepOrderWithBufferedBytesAndPadPastTheSource) {
     test::TempDir dir;
-    std::vector<uint8_t> source(60000);
+    std::vector<uint8_t> source(3u << 20);
     for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 7 + 1);
     FileReader reader(dir.write("src.bin", source));
 
     OutputWriter out(4096);
     ASSERT_TRUE(out.create(dir.file("out.bin")));
     out.append("head", 4);                 // still in the buffer when the large copy starts
-    out.appendFrom(reader, 1000, 20000);   // large: copied outside the buffer
+    const uint64_t large = 1500000;
+    out.appendFrom(reader, 1000, large);   // large: copied outside the buffer
     out.append("mid", 3);
-    out.appendFrom(reader, 50000, 30000);  // runs 20,000 bytes past the source's end
+    const uint64_t tailStart = source.size() - 1000000;
+    out.appendFrom(reader, tailStart, large);  // runs 500,000 bytes past the source's end
     out.appendFrom(reader, 10, 5);         // small: through the buffer
-    EXPECT_EQ(out.cursor(), 4u + 20000 + 3 + 30000 + 5);
+    EXPECT_EQ(out.cursor(), 4u + large + 3 + large + 5);
     ASSERT_TRUE(out.close());
     EXPECT_FALSE(out.failed());
 
     std::vector<uint8_t> expected{'h', 'e', 'a', 'd'};
-    expected.insert(expected.end(), source.begin() + 1000, source.begin() + 21000);
+    expected.insert(expected.end(), source.begin() + 1000, source.begin() + 1000 + large);
     expected.insert(expected.end(), {'m', 'i', 'd'});
-    expected.insert(expected.end(), source.begin() + 50000, source.end());
-    expected.insert(expected.end(), 20000, 0);
+    expected.insert(expected.end(), source.begin() + static_cast<long>(tailStart), source.end());
+    expected.insert(expected.end(), large - 1000000, 0);
     expected.insert(expected.end(), source.begin() + 10, source.begin() + 15);
     EXPECT_EQ(test::readWholeFile(dir.file("out.bin")), expected);
 }
