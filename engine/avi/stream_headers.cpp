@@ -41,6 +41,30 @@ std::string RepairFileAvi::codecText(const FourCC& code) {
     return text;
 }
 
+// The pieces a video and an audio stream header share: scale and rate, the
+// start field, the stream format chunk and its compression code.
+struct StreamPieces {
+    std::array<uint8_t, 8>& scaleRate;
+    RepairFileAvi::FourCC& scale;
+    uint64_t& formatSize;
+    std::vector<uint8_t>& format;
+    bool& formatOutOfBounds;
+    RepairFileAvi::FourCC& formatCode;
+    bool& formatCodeFound;
+};
+
+static void readStreamPieces(const FileReader& file, uint64_t at, uint64_t fileSize, StreamPieces p,
+                             const char* stream) {
+    file.readAt(at + 20, p.scaleRate.data(), p.scaleRate.size());
+    file.readAt(at + 28, p.scale.data(), p.scale.size());
+    uint8_t size[4];
+    file.readAt(at + 60, size, sizeof size);
+    p.formatSize = RepairFileAvi::fourByteRead(size);
+    p.formatOutOfBounds = !readStreamFormat(file, at + 64, p.formatSize, fileSize, p.format, stream);
+    file.readAt(at + 80, p.formatCode.data(), p.formatCode.size());
+    p.formatCodeFound = !allZero(p.formatCode);
+}
+
 void RepairFileAvi::readVideoStreamHeader(uint64_t at) {
     inputfilehandle.readAt(at + 4, videocodec.data(), videocodec.size());
     videocodecstring = codecText(videocodec);
@@ -48,18 +72,10 @@ void RepairFileAvi::readVideoStreamHeader(uint64_t at) {
     systemLogf("videocodecstring=%s", videocodecstring.c_str());
     videocodecfound = !allZero(videocodec);
     if (videocodecfound) SystemLog::write("Video codec =S");
-
-    inputfilehandle.readAt(at + 20, videoscaleratedata.data(), videoscaleratedata.size());
-    inputfilehandle.readAt(at + 28, videoscaledata.data(), videoscaledata.size());
-
-    uint8_t size[4];
-    inputfilehandle.readAt(at + 60, size, sizeof size);
-    videostrfsize = fourByteRead(size);
-    videostrfsizeoutofbounds =
-        !readStreamFormat(inputfilehandle, at + 64, videostrfsize, corruptFileSizeCopy, videostrfdata, "Video");
-
-    inputfilehandle.readAt(at + 80, videostrfcodecdata.data(), videostrfcodecdata.size());
-    videostrfcodecfound = !allZero(videostrfcodecdata);
+    readStreamPieces(inputfilehandle, at, corruptFileSizeCopy,
+                     {videoscaleratedata, videoscaledata, videostrfsize, videostrfdata, videostrfsizeoutofbounds,
+                      videostrfcodecdata, videostrfcodecfound},
+                     "Video");
 }
 
 void RepairFileAvi::readAudioStreamHeader(uint64_t at) {
@@ -68,18 +84,10 @@ void RepairFileAvi::readAudioStreamHeader(uint64_t at) {
     audiocodecfound = true;
     SystemLog::write("Audio codec =S");
     reporter.value("audio", AVIaudiocodecstring);
-
-    inputfilehandle.readAt(at + 20, audioscaleratedata.data(), audioscaleratedata.size());
-    inputfilehandle.readAt(at + 28, audioscaledata.data(), audioscaledata.size());
-
-    uint8_t size[4];
-    inputfilehandle.readAt(at + 60, size, sizeof size);
-    audiostrfsize = fourByteRead(size);
-    audiostrfsizeoutofbounds =
-        !readStreamFormat(inputfilehandle, at + 64, audiostrfsize, corruptFileSizeCopy, audiostrfdata, "Audio");
-
-    inputfilehandle.readAt(at + 80, audiostrfcodecdata.data(), audiostrfcodecdata.size());
-    audiostrfcodecfound = !allZero(audiostrfcodecdata);
+    readStreamPieces(inputfilehandle, at, corruptFileSizeCopy,
+                     {audioscaleratedata, audioscaledata, audiostrfsize, audiostrfdata, audiostrfsizeoutofbounds,
+                      audiostrfcodecdata, audiostrfcodecfound},
+                     "Audio");
 }
 
 void RepairFileAvi::readMainHeader(uint64_t at) {
