@@ -198,7 +198,7 @@ void Tolvik_Repair_MOVAppDelegate::buildWindow() {
     stepsLayout->addWidget(makeLabel(QStringLiteral("howItWorksTitle"), QStringLiteral("How it works"), steps, "next"));
     for (const QString& step : {QStringLiteral("1.  Browse for the damaged video file."),
                                 QStringLiteral("2.  MOV, MP4 or M4V: choose a healthy clip from the same camera."),
-                                QStringLiteral("3.  Repair, then look at the result and save the repaired copy.")})
+                                QStringLiteral("3.  Repair, then look at the details of the repaired video.")})
         stepsLayout->addWidget(makeLabel(QString(), step, steps, "hint"));
     page->addWidget(steps);
     page->addSpacing(6);
