@@ -113,6 +113,34 @@ void writeSoundTrackHeaderTail(OutputWriter& out, uint32_t matrixW) {
 
 uint64_t chunkTableSize(uint64_t entries, bool co64) { return 16 + entries * (co64 ? 8 : 4); }
 
+// A time-to-sample table of one entry: count samples of delta each.
+void writeOneEntryTimeToSample(OutputWriter& out, uint32_t count, uint32_t delta) {
+    out.appendU32BE(0x18);
+    out.appendFourCC("stts");
+    for (uint32_t v : {0u, 1u, count, delta}) out.appendU32BE(v);
+}
+
+// A sample-to-chunk table of one entry: from chunk 1 on, samplesPerChunk each.
+void writeOneEntrySampleToChunk(OutputWriter& out, uint32_t samplesPerChunk) {
+    out.appendU32BE(0x1C);
+    out.appendFourCC("stsc");
+    for (uint32_t v : {0u, 1u, 1u, samplesPerChunk, 1u}) out.appendU32BE(v);
+}
+
+// The head of a sample-size table whose count entries follow one by one.
+void writeSampleSizesHead(OutputWriter& out, uint64_t count) {
+    out.appendU32BE(low32(20 + 4 * count));
+    out.appendFourCC("stsz");
+    for (uint32_t v : {0u, 0u, low32(count)}) out.appendU32BE(v);
+}
+
+// A sample-size table where every one of count samples is one byte.
+void writeOneByteSampleSizes(OutputWriter& out, uint32_t count) {
+    out.appendU32BE(0x14);
+    out.appendFourCC("stsz");
+    for (uint32_t v : {0u, 1u, count}) out.appendU32BE(v);
+}
+
 void writeChunkTableHeader(OutputWriter& out, uint64_t entries, bool co64) {
     out.appendU32BE(low32(chunkTableSize(entries, co64)));
     out.appendFourCC(co64 ? "co64" : "stco");
@@ -543,24 +571,9 @@ bool appendGeneralMovieAtom(RepairFile& e, const GeneralAtomLayout& l, const Mov
     writeOpeningPiece(out, e.videoSampleDescription, "stbl");
 
     // One stts entry: every sample lasts the reference's last delta.
-    const uint32_t delta = low32(videoSampleDeltaOf(e));
-    out.appendU32BE(0x18);
-    out.appendFourCC("stts");
-    out.appendU32BE(0);
-    out.appendU32BE(1);
-    out.appendU32BE(low32(l.n));
-    out.appendU32BE(delta);
-
-    // One sample per chunk.
-    out.appendU32BE(0x1C);
-    out.appendFourCC("stsc");
-    for (uint32_t v : {0u, 1u, 1u, 1u, 1u}) out.appendU32BE(v);
-
-    out.appendU32BE(low32(20 + 4 * l.n));
-    out.appendFourCC("stsz");
-    out.appendU32BE(0);
-    out.appendU32BE(0);
-    out.appendU32BE(low32(l.n));
+    writeOneEntryTimeToSample(out, low32(l.n), low32(videoSampleDeltaOf(e)));
+    writeOneEntrySampleToChunk(out, 1);
+    writeSampleSizesHead(out, l.n);
     for (uint64_t i = 0; i < l.n; ++i) out.appendU32BE(low32(e.video_buffer_size[i]));
 
     writeChunkTableHeader(out, l.n, l.videoCo64);
@@ -606,35 +619,13 @@ bool appendGeneralAudioTrack(RepairFile& e, const GeneralAtomLayout& l, const Mo
     }
 
     const uint32_t pcmSamples = low32(mulSat(a0, e.Size_ofAudiochunk));
-    out.appendU32BE(0x18);
-    out.appendFourCC("stts");
-    out.appendU32BE(0);
-    out.appendU32BE(1);
-    out.appendU32BE(aac ? low32(a0) : pcmSamples);
-    out.appendU32BE(aac ? t.audioSampleDelta : 1);
-
-    out.appendU32BE(0x1C);
-    out.appendFourCC("stsc");
-    out.appendU32BE(0);
-    out.appendU32BE(1);
-    out.appendU32BE(1);
-    out.appendU32BE(aac ? 1 : low32(e.Size_ofAudiochunk));
-    out.appendU32BE(1);
-
+    writeOneEntryTimeToSample(out, aac ? low32(a0) : pcmSamples, aac ? t.audioSampleDelta : 1);
+    writeOneEntrySampleToChunk(out, aac ? 1 : low32(e.Size_ofAudiochunk));
     if (aac) {
-        out.appendU32BE(low32(20 + 4 * a0));
-        out.appendFourCC("stsz");
-        out.appendU32BE(0);
-        out.appendU32BE(0);
-        out.appendU32BE(low32(a0));
+        writeSampleSizesHead(out, a0);
         for (uint64_t i = 0; i < a0; ++i) out.appendU32BE(low32(e.Audio_buffer_size[i]));
     } else {
-        // Every sample one byte.
-        out.appendU32BE(0x14);
-        out.appendFourCC("stsz");
-        out.appendU32BE(0);
-        out.appendU32BE(1);
-        out.appendU32BE(pcmSamples);
+        writeOneByteSampleSizes(out, pcmSamples);
     }
 
     writeChunkTableHeader(out, a0, l.audioCo64);
@@ -707,22 +698,9 @@ AtomWrite appendMjpegMovieAtom(RepairFile& e, const MjpegAtomLayout& l) {
 
     out.appendU32BE(low32(l.videoStbl));
     writeOpeningPiece(out, e.videoSampleDescription, "stbl");
-    out.appendU32BE(0x18);
-    out.appendFourCC("stts");
-    out.appendU32BE(0);
-    out.appendU32BE(1);
-    out.appendU32BE(n);
-    out.appendU32BE(1);
-    // Fifteen frames per chunk.
-    out.appendU32BE(0x1C);
-    out.appendFourCC("stsc");
-    for (uint32_t v : {0u, 1u, 1u, 15u, 1u}) out.appendU32BE(v);
-
-    out.appendU32BE(low32(20 + 4 * l.n));
-    out.appendFourCC("stsz");
-    out.appendU32BE(0);
-    out.appendU32BE(0);
-    out.appendU32BE(n);
+    writeOneEntryTimeToSample(out, n, 1);
+    writeOneEntrySampleToChunk(out, 15);  // fifteen frames per chunk
+    writeSampleSizesHead(out, l.n);
     for (uint64_t i = 0; i < l.n; ++i) {
         if (stopped(i)) return AtomWrite::Stopped;
         out.appendU32BE(low32(e.mjpegFrameLengths[i]));
@@ -756,24 +734,9 @@ AtomWrite appendMjpegAudioTrack(RepairFile& e, const MjpegAtomLayout& l) {
 
     out.appendU32BE(low32(l.audioStbl));
     writeOpeningPiece(out, e.Audio_stsd_data, "stbl");
-    out.appendU32BE(0x18);
-    out.appendFourCC("stts");
-    out.appendU32BE(0);
-    out.appendU32BE(1);
-    out.appendU32BE(samples);
-    out.appendU32BE(1);
-    out.appendU32BE(0x1C);
-    out.appendFourCC("stsc");
-    out.appendU32BE(0);
-    out.appendU32BE(1);
-    out.appendU32BE(1);
-    out.appendU32BE(low32(e.Size_ofAudiochunk));
-    out.appendU32BE(1);
-    out.appendU32BE(0x14);
-    out.appendFourCC("stsz");
-    out.appendU32BE(0);
-    out.appendU32BE(1);
-    out.appendU32BE(samples);
+    writeOneEntryTimeToSample(out, samples, 1);
+    writeOneEntrySampleToChunk(out, low32(e.Size_ofAudiochunk));
+    writeOneByteSampleSizes(out, samples);
 
     writeChunkTableHeader(out, y, l.audioCo64);
     for (uint64_t i = 0; i < y; ++i) {
