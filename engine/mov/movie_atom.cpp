@@ -533,6 +533,35 @@ GeneralAtomLayout layoutGeneralMovieAtom(const RepairFile& e, const MovieTiming&
     return l;
 }
 
+namespace {
+
+// The reference pieces of one track, from its media atom down to the sample
+// description, with the container sizes worked out beforehand.
+struct TrackMediaPieces {
+    uint64_t mdiaSize, minfSize, stblSize;
+    const std::vector<uint8_t>& mediaHeader;
+    uint32_t mediaDuration;
+    const std::vector<uint8_t>& handler;
+    const std::vector<uint8_t>& minfOpening;     // "minf" + vmhd or smhd
+    const std::vector<uint8_t>& dataHandler;
+    const std::vector<uint8_t>& dataInformation;
+    const std::vector<uint8_t>& sampleDescription;  // "stbl" + stsd
+};
+
+void writeMediaUpToSampleTables(OutputWriter& out, const TrackMediaPieces& p) {
+    out.appendU32BE(low32(p.mdiaSize));
+    out.appendFourCC("mdia");
+    writeMediaHeaderAndHandler(out, p.mediaHeader, p.mediaDuration, p.handler);
+    out.appendU32BE(low32(p.minfSize));
+    writeOpeningPiece(out, p.minfOpening, "minf");
+    out.append(p.dataHandler);
+    out.append(p.dataInformation);
+    out.appendU32BE(low32(p.stblSize));
+    writeOpeningPiece(out, p.sampleDescription, "stbl");
+}
+
+}  // namespace
+
 bool appendGeneralMovieAtom(RepairFile& e, const GeneralAtomLayout& l, const MovieTiming& t) {
     OutputWriter& out = e.outputfile;
 
@@ -560,15 +589,9 @@ bool appendGeneralMovieAtom(RepairFile& e, const GeneralAtomLayout& l, const Mov
         out.appendZeros(8);
     }
 
-    out.appendU32BE(low32(l.videoMdia));
-    out.appendFourCC("mdia");
-    writeMediaHeaderAndHandler(out, e.bpMdhdDataStore, t.videoMediaDuration, e.bpHdlrDataStore);
-    out.appendU32BE(low32(l.videoMinf));
-    writeOpeningPiece(out, e.bpMingVmhdDataStore, "minf");
-    out.append(e.bpMinfHdlrData);
-    out.append(e.bpMinfDinfData);
-    out.appendU32BE(low32(l.videoStbl));
-    writeOpeningPiece(out, e.videoSampleDescription, "stbl");
+    writeMediaUpToSampleTables(out, {l.videoMdia, l.videoMinf, l.videoStbl, e.bpMdhdDataStore, t.videoMediaDuration,
+                                      e.bpHdlrDataStore, e.bpMingVmhdDataStore, e.bpMinfHdlrData, e.bpMinfDinfData,
+                                      e.videoSampleDescription});
 
     // One stts entry: every sample lasts the reference's last delta.
     writeOneEntryTimeToSample(out, low32(l.n), low32(videoSampleDeltaOf(e)));
@@ -589,15 +612,9 @@ bool appendGeneralAudioTrack(RepairFile& e, const GeneralAtomLayout& l, const Mo
     writeTrackHeaderStart(out, l.audioTrak, 0xC60F8ACE, 0xCAD441C4, 2, t.audioTrackDuration);
     writeSoundTrackHeaderTail(out, 0x40000000);
 
-    out.appendU32BE(low32(l.audioMdia));
-    out.appendFourCC("mdia");
-    writeMediaHeaderAndHandler(out, e.bpMdhdAudioDataStore, t.audioMediaDuration, e.bpHdlrAudioDataStore);
-    out.appendU32BE(low32(l.audioMinf));
-    writeOpeningPiece(out, e.bpAudioMingSmhdDataStore, "minf");
-    out.append(e.bpAudioMinfHdlrData);
-    out.append(e.bpAudioMinfDinfData);
-    out.appendU32BE(low32(l.audioStbl));
-    writeOpeningPiece(out, e.Audio_stsd_data, "stbl");
+    writeMediaUpToSampleTables(out, {l.audioMdia, l.audioMinf, l.audioStbl, e.bpMdhdAudioDataStore,
+                                      t.audioMediaDuration, e.bpHdlrAudioDataStore, e.bpAudioMingSmhdDataStore,
+                                      e.bpAudioMinfHdlrData, e.bpAudioMinfDinfData, e.Audio_stsd_data});
 
     if (a0 == 0) {
         // Nothing found: tables without entries.
