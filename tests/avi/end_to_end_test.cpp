@@ -89,6 +89,7 @@ TEST_P(AviEndToEnd, TheRepairedFileOpensDecodesCleanlyAndKeepsTheChunksThatSurvi
     engine->retrieveAudioVideoSamples();
     ASSERT_EQ(notes.completed(), 1u);
     ASSERT_EQ(notes.refused(), 0u);
+    test::logResultHash(dir.file("repaired.avi"));
 
     const test::PacketCounts packets = test::probePackets(dir.file("repaired.avi"));
     EXPECT_EQ(packets.errors, "");

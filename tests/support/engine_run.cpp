@@ -4,6 +4,7 @@
 #include "engine/mov/repair_file.h"
 #include "engine/repair_session.h"
 #include "engine/result_location.h"
+#include "support/temp_dir.h"
 
 namespace arbel::test {
 
@@ -43,6 +44,7 @@ MovRepairOutcome runMovRepair(const std::string& referencePath, const std::strin
     if (!outcome.ran()) return outcome;
     engine.repairMOV();
     outcome.resultPath = engine.temporaryResultPath;
+    if (outcome.completed()) logResultHash(outcome.resultPath);
     outcome.scanVariant = engine.scanVariant;
     outcome.videoSamples = engine.sample_count;
     outcome.audioChunks = engine.Avc_audioCount;

@@ -27,6 +27,11 @@ private:
 std::vector<uint8_t> readWholeFile(const std::string& path);
 void writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// When ARBEL_RESULT_HASH_LOG names a file, appends "<test> <hash>" of the
+// result at path to it, so that scripts/e2e-hashes.sh can tell whether a
+// change altered any repaired file.
+void logResultHash(const std::string& resultPath);
+
 // Points the temporary result folder at a private place for one test and
 // puts the session values back to their launch state.
 class ScopedResultBase {
