@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/progress/formatting.h"
-#include "app/progress/notification.h"
+#include "progress/formatting.h"
+#include "progress/notification.h"
 
 #include <QDateTime>
 #include <QObject>

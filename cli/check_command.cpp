@@ -4,9 +4,8 @@
 #include "engine/avi/repair_file_avi.h"
 #include "engine/file_kind.h"
 #include "engine/mov/repair_file.h"
-#include "engine/repair_session.h"
-#include "engine/repair_values.h"
 #include "json_writer.h"
+#include "report_summary.h"
 #include "platform/file_system.h"
 
 #include <cstdio>
@@ -30,14 +29,12 @@ int runCheck(const Options& options) {
         return kExitUsage;
     }
 
-    resetRepairValues();
-    chooseDamagedFile(options.damaged);
     JsonObject report;
-    report.add("damaged", options.damaged);
+    report.add("schema", kJsonSchema).add("damaged", options.damaged);
     bool passed = false;
 
     if (kind == FileKind::Avi) {
-        RepairFileAvi engine;
+        RepairFileAvi engine(RepairRequest::forFiles(options.damaged));
         passed = engine.fileValidityCheck();
         report.add("kind", "avi").add("damagedValid", passed).add("uncompressedVideo", engine.db);
         if (!options.json)
@@ -47,8 +44,7 @@ int runCheck(const Options& options) {
             std::fprintf(stderr, "arbel-repair: %s: no such file\n", options.reference->c_str());
             return kExitIoError;
         }
-        chooseReferenceFile(*options.reference);
-        RepairFile engine;
+        RepairFile engine(RepairRequest::forFiles(options.damaged, *options.reference));
         const bool referenceValid = engine.referencefileValidityCheck();
         const bool damagedValid = referenceValid && engine.corruptedfileValidityCheck();
         passed = referenceValid && damagedValid;

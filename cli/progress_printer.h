@@ -1,40 +1,34 @@
 #pragma once
 
-#include "app/progress/notification.h"
+#include "progress/notification.h"
 
 #include <string>
 
 namespace arbel::cli {
 
-// Watches the progress notifications of one repair: prints a progress line
-// on stderr and keeps what the engine reported (codecs, rate, duration,
-// tracks, the outcome) for the summary.
+// Shows the progress notifications of one repair as a line on stderr (one
+// line per change when stderr is not a terminal). What the repair found is
+// read from its report, not from here.
 class ProgressPrinter {
 public:
-    explicit ProgressPrinter(bool quiet);
+    ProgressPrinter(NotificationCenter& center, bool quiet);
     ~ProgressPrinter();
     ProgressPrinter(const ProgressPrinter&) = delete;
     ProgressPrinter& operator=(const ProgressPrinter&) = delete;
 
+    // Ends an open progress line.
     void finish();
-
-    bool completed() const { return completed_; }
-    std::string failureText() const;
-
-    std::string video, audio, fps, duration, track;
 
 private:
     void onNotification(const NotifDict& info);
 
+    NotificationCenter& center_;
     NotificationCenter::Token token_ = 0;
     bool quiet_;
     bool tty_;
     bool color_;
-    bool completed_ = false;
-    bool failed_ = false;
     std::string lastStatus_;
     double lastProgress_ = -1;
-    std::string failure_;
     bool lineOpen_ = false;
 };
 

@@ -1,13 +1,13 @@
 // "repair": runs an engine headless and writes the result where the user asks.
 #include "commands.h"
 
+#include "engine/avi/repair_file_avi.h"
 #include "engine/file_kind.h"
-#include "engine/repair_session.h"
-#include "engine/repair_values.h"
-#include "json_writer.h"
+#include "engine/mov/repair_file.h"
+#include "engine/result_location.h"
 #include "platform/file_system.h"
 #include "progress_printer.h"
-#include "summaries.h"
+#include "report_summary.h"
 
 #include <climits>
 #include <csignal>
@@ -18,11 +18,13 @@
 namespace arbel::cli {
 namespace {
 
+// The one repair of this process; Ctrl-C stops it at its next poll point.
+RepairControl g_control;
 volatile std::sig_atomic_t g_interrupted = 0;
 
 extern "C" void onInterrupt(int) {
     g_interrupted = 1;
-    repairValues().stopRequested.store(1, std::memory_order_relaxed);
+    g_control.requestStopFromSignal();
 }
 
 std::string canonical(const std::string& path) {
@@ -44,6 +46,29 @@ std::string defaultOutputFor(const std::string& damaged, FileKind kind) {
 int fail(const std::string& message, int code) {
     std::fprintf(stderr, "arbel-repair: %s\n", message.c_str());
     return code;
+}
+
+// Runs the checks and the engine on this thread. A refusal of the checks
+// comes back as the report's reason with the outcome Refused and no scan.
+RepairReport runEngine(FileKind kind, RepairRequest request, std::string& checkRefusal) {
+    if (kind == FileKind::Avi) {
+        RepairFileAvi engine(std::move(request));
+        if (!engine.fileValidityCheck()) {
+            checkRefusal = "Invalid corrupted file: select a movie file";
+            return {};
+        }
+        return engine.retrieveAudioVideoSamples();
+    }
+    RepairFile engine(std::move(request));
+    if (!engine.referencefileValidityCheck()) {
+        checkRefusal = "Invalid reference file: select a healthy movie file";
+        return {};
+    }
+    if (!engine.corruptedfileValidityCheck()) {
+        checkRefusal = "Invalid corrupted file: select a movie file";
+        return {};
+    }
+    return engine.repairMOV();
 }
 
 }  // namespace
@@ -68,46 +93,49 @@ int runRepair(const Options& options) {
         return fail(output + ": already exists (use --force to replace it)", kExitUsage);
     const std::string partial = output + ".partial";
 
-    resetRepairValues();
-    chooseDamagedFile(options.damaged);
-    if (options.reference) chooseReferenceFile(*options.reference);
+    RepairRequest request = RepairRequest::forFiles(options.damaged, options.reference.value_or(""));
+    request.resultPath = partial;
+    request.bundleIdentifier = kArbelBundleIdentifier;
+    // The process's one control: the signal handler must reach it without a lock.
+    request.control = std::shared_ptr<RepairControl>(&g_control, [](RepairControl*) {});
 
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
-
-    ProgressPrinter printer(options.json);
-    RunOutcome outcome = kind == FileKind::Avi ? runAviRepair(partial, printer)
-                                               : runMovRepair(partial, printer);
+    ProgressPrinter printer(*request.center, options.json);
+    std::string checkRefusal;
+    const RepairReport report = runEngine(kind, std::move(request), checkRefusal);
     printer.finish();
-
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
 
-    if (!outcome.refusal.empty()) {
+    if (!checkRefusal.empty()) {
         fs::removeFile(partial);
-        return fail(outcome.refusal, kExitRefused);
+        return fail(checkRefusal, kExitRefused);
     }
-    if (g_interrupted) {
+    if (g_interrupted || report.outcome == RepairOutcome::Stopped) {
         fs::removeFile(partial);
         return fail("interrupted; nothing was written", kExitInterrupted);
     }
-    if (!printer.completed() || !fs::isRegularFile(partial)) {
+    if (!report.completed() || !fs::isRegularFile(partial)) {
         fs::removeFile(partial);
-        return fail(options.damaged + ": " + printer.failureText(), kExitRefused);
+        const std::string why = report.reason.empty() ? "" : " (" + report.reason + ")";
+        if (report.outcome == RepairOutcome::Failed)
+            return fail(output + ": the repaired file could not be written" + why, kExitIoError);
+        return fail(options.damaged + ": " + kCannotRepairText + why, kExitRefused);
     }
     if (!fs::renameFile(partial, output)) {
         fs::removeFile(partial);
         return fail(output + ": could not be written", kExitIoError);
     }
 
-    outcome.report.add("output", output);
-    outcome.report.add("outputBytes", fs::fileSize(output).value_or(0));
+    const uint64_t outputBytes = fs::fileSize(output).value_or(0);
     if (options.json) {
-        std::printf("%s\n", outcome.report.str().c_str());
+        JsonObject json = summaryJson(report);
+        json.add("output", output).add("outputBytes", outputBytes);
+        std::printf("%s\n", json.str().c_str());
     } else {
-        for (const auto& line : outcome.lines) std::printf("%s\n", line.c_str());
-        std::printf("repaired file: %s (%llu bytes)\n", output.c_str(),
-                    static_cast<unsigned long long>(fs::fileSize(output).value_or(0)));
+        for (const auto& line : summaryLines(report)) std::printf("%s\n", line.c_str());
+        std::printf("repaired file: %s (%llu bytes)\n", output.c_str(), static_cast<unsigned long long>(outputBytes));
     }
     return kExitOk;
 }

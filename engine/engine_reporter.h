@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/progress/notification.h"
+#include "progress/notification.h"
 
 #include <string>
 
@@ -13,22 +13,21 @@ public:
     explicit EngineReporter(NotificationCenter* center = &NotificationCenter::defaultCenter())
         : center_(center) {}
 
-    void setCenter(NotificationCenter* center) { center_ = center; }
     NotificationCenter* center() const { return center_; }
 
     void status(const std::string& text, double progress, double waitSeconds = 0) const;
-    void unrepair(const std::string& text, double progress, double waitSeconds = 0) const;
     void value(const std::string& key, const std::string& text, double waitSeconds = 0) const;
+
+    // The outcomes. A refusal's reason goes to the log; the window shows the
+    // design's text.
+    void completed(double waitSeconds = 0) const;
+    void refused(const std::string& reason, double waitSeconds = 0) const;      // "Can not repair this file.."
+    void unsupported(const std::string& reason, double waitSeconds = 0) const;  // "Unsupported file format.."
+    // The AVI engine's shape of a refusal: the "unrepair" key.
+    void unrepair(const std::string& reason, double waitSeconds = 0) const;
 
 private:
     NotificationCenter* center_;
 };
-
-inline constexpr const char* kAnalyzingText = "Analyzing the file..";
-inline constexpr const char* kLocatingText = "Locating audio / video data forks..";
-inline constexpr const char* kRepairingText = "Repairing the file..";
-inline constexpr const char* kCompletedText = "Repair completed.";
-inline constexpr const char* kCannotRepairText = "Can not repair this file..";
-inline constexpr const char* kUnsupportedText = "Unsupported file format..";
 
 }  // namespace arbel

@@ -1,10 +1,8 @@
 // Feeds arbitrary bytes to the AVI engine: the validity check, then the whole
 // repair. Short inputs are extended with zeros past 512 KiB so that every
 // input reaches the chunk scan and the writer.
-#include "app/progress/notification.h"
+#include "progress/notification.h"
 #include "engine/avi/repair_file_avi.h"
-#include "engine/repair_session.h"
-#include "engine/repair_values.h"
 #include "platform/pacing.h"
 #include "platform/system_log.h"
 
@@ -38,13 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
 
-    resetRepairValues();
-    chooseDamagedFile("/proc/self/fd/" + std::to_string(fd));
     {
-        NotificationCenter quiet;
-        RepairFileAvi engine;
-        engine.setNotificationCenter(&quiet);
-        engine.resultPathOverride = resultPath;
+        RepairRequest request = RepairRequest::forFiles("/proc/self/fd/" + std::to_string(fd));
+        request.center = nullptr;
+        request.resultPath = resultPath;
+        RepairFileAvi engine(request);
         engine.fileValidityCheck();
         engine.retrieveAudioVideoSamples();
     }

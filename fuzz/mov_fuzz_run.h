@@ -3,8 +3,6 @@
 // One QuickTime repair on files the fuzzer controls: the checks as the
 // controller runs them, then repairMOV, with zero pacing and no observer.
 #include "engine/mov/repair_file.h"
-#include "engine/repair_session.h"
-#include "engine/repair_values.h"
 #include "engine/result_location.h"
 #include "platform/pacing.h"
 #include "platform/system_log.h"
@@ -48,12 +46,10 @@ inline void writeFile(const std::string& path, const uint8_t* data, size_t size)
 }
 
 inline void repairOnce(const std::string& reference, const std::string& damaged) {
-    resetRepairValues();
-    chooseDamagedFile(damaged);
-    chooseReferenceFile(reference);
-    RepairFile engine;
-    engine.setNotificationCenter(nullptr);
-    engine.setBundleIdentifierString(kArbelBundleIdentifier);
+    RepairRequest request = RepairRequest::forFiles(damaged, reference);
+    request.center = nullptr;
+    request.bundleIdentifier = kArbelBundleIdentifier;
+    RepairFile engine(request);
     if (!engine.referencefileValidityCheck() || !engine.corruptedfileValidityCheck()) return;
     engine.repairMOV();
 }

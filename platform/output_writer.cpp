@@ -190,12 +190,18 @@ bool OutputWriter::appendThroughBuffer(const FileReader& source, uint64_t offset
 }
 
 bool OutputWriter::writeAt(uint64_t offset, const void* data, size_t len) {
-    if (offset + len > cursor_) {
+    if (offset > cursor_ || len > cursor_ - offset) {
         failed_ = true;
         return false;
     }
-    if (!flush()) return false;
-    return writeAll(static_cast<const unsigned char*>(data), len, offset);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    if (offset >= flushedEnd_) {
+        // Still in the buffer: patched there, no system call.
+        std::memcpy(buffer_.data() + (offset - flushedEnd_), bytes, len);
+        return !failed_;
+    }
+    if (offset + len > flushedEnd_ && !flush()) return false;
+    return writeAll(bytes, len, offset);
 }
 
 bool OutputWriter::sync() {

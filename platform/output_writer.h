@@ -50,6 +50,8 @@ public:
     bool sync();
     bool close();
     bool failed() const { return failed_; }
+    // A caller found the bytes it wrote to be wrong: the file is not to be trusted.
+    void markFailed() { failed_ = true; }
 
 private:
     bool writeAll(const unsigned char* data, size_t len, uint64_t at);

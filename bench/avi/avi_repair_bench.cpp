@@ -6,11 +6,9 @@
 //
 // The input is made once in the build folder from an ffmpeg clip whose
 // movie chunks are repeated; it is not part of the sources.
-#include "app/progress/notification.h"
+#include "progress/notification.h"
 #include "engine/avi/repair_file_avi.h"
 #include "engine/engine_reporter.h"
-#include "engine/repair_session.h"
-#include "engine/repair_values.h"
 #include "platform/file_reader.h"
 #include "platform/output_writer.h"
 #include "platform/pacing.h"
@@ -107,8 +105,6 @@ struct RepairRun {
 RepairRun timedRepair(const std::string& input, const std::string& output) {
     settle();
     RepairRun r;
-    arbel::resetRepairValues();
-    arbel::chooseDamagedFile(input);
     arbel::NotificationCenter center;
     bool completed = false;
     auto start = std::chrono::steady_clock::now();
@@ -118,9 +114,10 @@ RepairRun timedRepair(const std::string& input, const std::string& output) {
         if (progress == 100.0) completed = true;
     });
     {
-        arbel::RepairFileAvi engine;
-        engine.setNotificationCenter(&center);
-        engine.resultPathOverride = output;
+        arbel::RepairRequest request = arbel::RepairRequest::forFiles(input);
+        request.center = &center;
+        request.resultPath = output;
+        arbel::RepairFileAvi engine(request);
         start = std::chrono::steady_clock::now();
         if (engine.fileValidityCheck()) engine.retrieveAudioVideoSamples();
         r.total = seconds(start);

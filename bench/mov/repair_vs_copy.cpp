@@ -5,7 +5,6 @@
 // is the repair's own.
 //
 //   arbel-bench-mov [--size-mib N] [--work DIR] [--keep]
-#include "engine/repair_values.h"
 #include "platform/pacing.h"
 #include "support/camera_clip.h"
 #include "support/engine_run.h"

@@ -4,7 +4,6 @@
 // data (after up to two pad bytes).
 #include "repair_file_avi.h"
 
-#include "engine/repair_values.h"
 #include "platform/system_log.h"
 
 #include <cstring>

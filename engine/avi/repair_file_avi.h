@@ -1,20 +1,20 @@
 #pragma once
 
 #include "engine/engine_reporter.h"
+#include "engine/repair_request.h"
 #include "platform/file_reader.h"
 #include "platform/output_writer.h"
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace arbel {
 
-// The AVI repair engine: no reference is needed. One object serves one repair.
-//
-// retrieveAudioVideoSamples runs three stages, one source file each:
+// The AVI repair engine: no reference is needed. One object serves one
+// repair: it is made from a request, and retrieveAudioVideoSamples() returns
+// the report. It runs three stages, one source file each:
 //   stream_headers.cpp  the header pass over the first 50 KiB
 //   chunk_scan.cpp      the scan of the whole file for "00db"/"00dc"/"01wb" chunks
 //   riff_writer.cpp     constructRIFFList: a new RIFF file with OpenDML indexes
@@ -31,12 +31,14 @@ public:
     static constexpr uint64_t kMaxChunkSize = 9999999;
     // Every size and offset of the result is a 32-bit field: it must stay below 4 GiB.
     static constexpr uint64_t kResultSizeLimit = 1ull << 32;
+    // Room kept below that limit for the headers and indexes.
+    static constexpr uint64_t kHeaderRoom = 1ull << 20;
     // The header pass looks at this many sectors.
     static constexpr uint64_t kHeaderSectors = 50;
 
     using FourCC = std::array<uint8_t, 4>;
 
-    RepairFileAvi();
+    explicit RepairFileAvi(RepairRequest request);
     ~RepairFileAvi();
     RepairFileAvi(const RepairFileAvi&) = delete;
     RepairFileAvi& operator=(const RepairFileAvi&) = delete;
@@ -55,26 +57,24 @@ public:
     // True when an AVI structure code occurs in the first 10 KiB.
     bool fileValidityCheck();
 
-    // The repair (worker thread). Tells every outcome by notification.
-    void retrieveAudioVideoSamples();
+    // The repair (worker thread). Tells every outcome by notification and
+    // returns the report.
+    RepairReport retrieveAudioVideoSamples();
 
     // Stages, public so that each can be driven on its own.
     void readStreamHeaders();
     bool streamHeadersUsable() const;
     void scanForChunks();
-    void computeRIFFLayout();
     void constructRIFFList();
 
-    void setPauseRepairingAVI(bool pause);
-    bool pauseRepairingAVI() const { return pauseRepairingAVI_.load(std::memory_order_relaxed); }
+    void setPauseRepairingAVI(bool pause) { request_.control->setPaused(pause); }
+    bool pauseRepairingAVI() const { return request_.control->paused(); }
+    const RepairRequest& request() const { return request_; }
 
-    void setNotificationCenter(NotificationCenter* center) { reporter.setCenter(center); }
-
-    // Where the result goes: resultPathOverride, else the hidden temporary file.
+    // Where the result goes: the request's path, else the hidden temporary file.
     std::string resultPath() const;
 
-    // Session values copied when the engine is made.
-    std::string corruptFilePath;
+    // The damaged file's size as chosen.
     uint64_t corruptFileSizeCopy = 0;
 
     FileReader inputfilehandle;
@@ -125,50 +125,30 @@ public:
     bool videotablefull = false;
     bool audiotablefull = false;
 
-    // Sizes and positions of the written file (computeRIFFLayout).
-    uint64_t ix00size = 0;
-    uint64_t ix01size = 0;
-    uint64_t videoindxsize = 0;
-    uint64_t audioindxsize = 0;
-    uint64_t videostrlListsize = 0;
-    uint64_t audiostrlListsize = 0;
-    uint64_t AVILISTsize = 0;
-    uint64_t ix00location = 0;
-    uint64_t ix01location = 0;
-    uint64_t baseoffsetforvideo = 0;
+    // Chunk data of each stream (headers excluded), and every chunk byte
+    // (headers included) copied into the result.
     uint64_t videodatasize = 0;
     uint64_t audiodatasize = 0;
-    uint64_t baseoffsetforaudio = 0;
-    uint64_t movisize = 0;
-    uint64_t RIFFLISTsize = 0;
-
-    OutputWriter outputfile;
-    // Chunk bytes (headers included) copied into the result.
     uint64_t bytesCopied = 0;
 
-    EngineReporter reporter;
-
-    // When set, the result is written here instead of the hidden temporary
-    // file of the product folder (the command line writes NAME.partial
-    // beside the destination and renames it when the repair completes).
-    std::string resultPathOverride;
+    OutputWriter outputfile;
 
 private:
     // One poll point: sleeps while paused; true when the user stopped.
-    bool pollPoint() const;
-    // The failure outcome, unless the user stopped (then nothing is said).
-    void refuseRepair(const char* reason) const;
+    bool pollPoint() const { return request_.control->poll(); }
+    bool stopRequested() const { return request_.control->stopRequested(); }
+    // The refusal outcome, unless the user stopped (then nothing is said).
+    void refuseRepair(RepairOutcome outcome, const std::string& reason);
 
     void readVideoStreamHeader(uint64_t at);
     void readAudioStreamHeader(uint64_t at);
     void readMainHeader(uint64_t at);
-    bool writeHeaderLists();
-    bool writeStandardIndexes();
-    bool copyChunks(const std::vector<uint64_t>& sizes, const std::vector<uint64_t>& offsets, uint64_t count);
     void recordChunk(bool video, uint64_t offset, uint64_t size);
     void discardResult(const std::string& path);
 
-    std::atomic<bool> pauseRepairingAVI_{false};
+    RepairRequest request_;
+    EngineReporter reporter;
+    RepairReport report_;
 };
 
 }  // namespace arbel

@@ -1,29 +1,36 @@
 // The repair operation of the AVI engine: header pass, chunk scan, writer.
 #include "repair_file_avi.h"
 
-#include "engine/repair_values.h"
 #include "engine/result_location.h"
+#include "platform/file_system.h"
 #include "platform/system_log.h"
+
+#include <cstdio>
 
 namespace arbel {
 
-bool RepairFileAvi::pollPoint() const { return pollStopAndPause(pauseRepairingAVI_); }
-
-void RepairFileAvi::refuseRepair(const char* reason) const {
-    if (reason) SystemLog::write(reason);
+void RepairFileAvi::refuseRepair(RepairOutcome outcome, const std::string& reason) {
+    report_.outcome = outcome;
+    report_.reason = reason;
     // After a user stop the controller has already gone home: no outcome.
-    if (isStopRequested()) return;
-    reporter.unrepair(kCannotRepairText, 101.0);
+    if (stopRequested()) {
+        report_.outcome = RepairOutcome::Stopped;
+        return;
+    }
+    reporter.unrepair(reason);
 }
 
 std::string RepairFileAvi::resultPath() const {
-    if (!resultPathOverride.empty()) return resultPathOverride;
+    if (!request_.resultPath.empty()) return request_.resultPath;
     return temporaryResultPath(kArbelBundleIdentifier, ResultKind::Avi);
 }
 
-void RepairFileAvi::retrieveAudioVideoSamples() {
+RepairReport RepairFileAvi::retrieveAudioVideoSamples() {
+    report_ = RepairReport{};
+    report_.container = "avi";
+    report_.resultPath = resultPath();
     SystemLog::write("Audio video samples called");
-    if (!inputfilehandle.open(corruptFilePath)) SystemLog::write("The damaged file could not be opened");
+    if (!inputfilehandle.open(request_.damagedPath)) SystemLog::write("The damaged file could not be opened");
 
     videosamplecount = audiosamplecount = videosamplesize = 0;
     videosamplesizearray.assign(1, 0);
@@ -38,15 +45,34 @@ void RepairFileAvi::retrieveAudioVideoSamples() {
     numberofsectors = corruptFileSizeCopy / buffersize + (mod != 0 ? 1 : 0);
     if (corruptFileSizeCopy <= buffersize) numberofsectors = 1;
 
-    if (!isStopRequested()) readStreamHeaders();
+    if (!stopRequested()) readStreamHeaders();
     if (!streamHeadersUsable()) {
-        refuseRepair(nullptr);
-        return;
+        refuseRepair(RepairOutcome::Refused, "no usable main and stream headers in the first 50 KiB");
+    } else {
+        reporter.status(kLocatingText, 50.0);
+        if (!stopRequested()) scanForChunks();
+        constructRIFFList();
     }
 
-    reporter.status(kLocatingText, 50.0);
-    if (!isStopRequested()) scanForChunks();
-    constructRIFFList();
+    report_.video.codec = videocodecstring;
+    report_.video.format = codecText(videostrfcodecdata);
+    report_.audio.codec = AVIaudiocodecstring;
+    if (audiostrfdata.size() >= 2) {
+        char tag[16];
+        std::snprintf(tag, sizeof tag, "0x%04x", static_cast<unsigned>(audiostrfdata[0] | (audiostrfdata[1] << 8)));
+        report_.audio.format = tag;
+    }
+    report_.video.units = videosamplecount;
+    report_.video.bytes = videodatasize;
+    report_.audio.units = audiosamplecount;
+    report_.audio.bytes = audiodatasize;
+    report_.scan = "chunk scan";
+    report_.scanMarker = "chunks";
+    if (report_.completed()) {
+        report_.tracks = 2;
+        report_.resultSize = fs::fileSize(report_.resultPath).value_or(0);
+    }
+    return report_;
 }
 
 }  // namespace arbel

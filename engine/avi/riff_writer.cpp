@@ -1,9 +1,10 @@
 // The writer: one RIFF "AVI " list with a header list for one video and one
 // audio stream, each with an OpenDML super index, and a movie list holding
 // the two standard indexes, then every video chunk, then every audio chunk.
+// Every size and offset is patched in from what was written.
 #include "repair_file_avi.h"
 
-#include "engine/repair_values.h"
+#include "engine/box_writer.h"
 #include "engine/result_location.h"
 #include "platform/file_system.h"
 #include "platform/system_log.h"
@@ -13,18 +14,92 @@
 namespace arbel {
 namespace {
 
-// Size of the main header data as this writer lays it out: 16 bytes of the
-// first piece, the total-frames field and the 36-byte second piece.
-constexpr uint32_t kMainHeaderDataSize = 56;
-constexpr uint32_t kStreamHeaderDataSize = 56;
 constexpr uint32_t kSuggestedBufferSize = 0x00FFFFFF;
 
 uint64_t sumOf(const std::vector<uint64_t>& table, uint64_t count) {
-    return std::accumulate(table.begin(), table.begin() + static_cast<std::ptrdiff_t>(count + 1), uint64_t{0});
+    return std::accumulate(table.begin() + 1, table.begin() + static_cast<std::ptrdiff_t>(count + 1), uint64_t{0});
 }
 
-// The layout's numbers: all below 4 GiB once the result size has been checked.
+// The result's numbers: all below 4 GiB once the result size has been checked.
 uint32_t low32(uint64_t value) { return static_cast<uint32_t>(value); }
+
+// What one stream's header list holds.
+struct StreamHeader {
+    const char* type;                      // "vids", "auds"
+    const RepairFileAvi::FourCC& handler;
+    const std::array<uint8_t, 8>& scaleAndRate;
+    uint64_t length;                       // chunks in the stream
+    const RepairFileAvi::FourCC& scale;
+    const std::vector<uint8_t>& format;
+    const char* chunkId;                   // what the super index indexes
+};
+
+// Where the super index's one entry must point; known once the standard
+// index is written.
+struct SuperIndexEntry {
+    uint64_t offset = 0;    // the entry's qwOffset field
+    uint64_t size = 0;      // its dwSize field
+};
+
+SuperIndexEntry writeStreamList(BoxWriter& box, const StreamHeader& s) {
+    box.openList("LIST", "strl");
+    box.open("strh");
+    box.fourcc(s.type);
+    box.bytes(s.handler.data(), s.handler.size());
+    box.zeros(12);  // flags, priority, language, initial frames
+    box.bytes(s.scaleAndRate.data(), s.scaleAndRate.size());
+    box.u32(0);     // start
+    box.u32(low32(s.length));
+    box.u32(kSuggestedBufferSize);
+    box.u32(0);     // quality
+    box.bytes(s.scale.data(), s.scale.size());
+    box.zeros(8);   // frame rectangle
+    box.close();
+    box.open("strf");
+    box.bytes(s.format);
+    box.close();
+
+    // The OpenDML super index: 4 longs per entry, one entry in use.
+    box.open("indx");
+    box.u16(4);
+    box.u8(0);
+    box.u8(0);
+    box.u32(1);
+    box.fourcc(s.chunkId);
+    box.zeros(12);
+    SuperIndexEntry entry;
+    entry.offset = box.placeholderU64();
+    entry.size = box.placeholderU32();
+    box.u64(low32(s.length));  // the duration, then 4 bytes this writer has always kept zero
+    box.close();
+    box.close();
+    return entry;
+}
+
+// A standard index of one stream's chunks, all key frames. Answers where its
+// base offset goes; the entries count from 8 past the base, chunk after chunk.
+uint64_t writeStandardIndex(BoxWriter& box, const char* id, const char* chunkId, const std::vector<uint64_t>& sizes,
+                            uint64_t count, SuperIndexEntry super) {
+    const uint64_t start = box.position();
+    box.patchU64(super.offset, start);
+    box.open(id);
+    box.u16(2);     // 2 longs per entry
+    box.u8(0);      // sub-type
+    box.u8(1);      // an index of chunks
+    box.u32(low32(count));
+    box.fourcc(chunkId);
+    const uint64_t base = box.placeholderU64();
+    box.u32(0);
+    uint64_t offset = 8;
+    for (uint64_t k = 1; k <= count; ++k) {
+        box.u32(low32(offset));
+        box.u32(low32(sizes[k]));  // bit 31 stays clear: every chunk is a key frame
+        offset += sizes[k] + 8;
+    }
+    const uint64_t size = box.close();
+    box.patchU32(super.size, low32(size + 4));
+    return base;
+}
 
 }  // namespace
 
@@ -38,102 +113,6 @@ std::array<uint8_t, 8> RepairFileAvi::convertIntTo8byteData(uint32_t value) {
     return {low[0], low[1], low[2], low[3], 0, 0, 0, 0};
 }
 
-void RepairFileAvi::computeRIFFLayout() {
-    const uint64_t V = videosamplecount;
-    const uint64_t A = audiosamplecount;
-    const uint64_t Fv = videostrfsize;
-    const uint64_t Fa = audiostrfsize;
-    ix00size = 24 + 8 * V;
-    ix01size = 24 + 8 * A;
-    videodatasize = audiodatasize = 0;
-    videoindxsize = audioindxsize = 44;
-    ix00location = audioindxsize + 336 + Fv + Fa;
-    ix01location = ix00location + ix00size;
-    audiostrlListsize = Fa + 84 + audioindxsize;
-    videostrlListsize = Fv + 84 + videoindxsize;
-    AVILISTsize = audiostrlListsize + 168 + Fv + videoindxsize;
-    baseoffsetforvideo = ix01size + 48 + AVILISTsize + ix00size;
-    audiodatasize = sumOf(audiosamplesizearray, A);
-    videodatasize = sumOf(videosamplesizearray, V);
-    movisize = ix00size + ix01size + audiodatasize + videodatasize + 8 * (V + A) + 20;
-    RIFFLISTsize = AVILISTsize + 40 + ix00size + ix01size + audiodatasize + videodatasize + 8 * (V + A);
-    baseoffsetforaudio = videodatasize + baseoffsetforvideo + 8 * V;
-}
-
-bool RepairFileAvi::writeHeaderLists() {
-    OutputWriter& out = outputfile;
-    auto u32 = [&out](uint64_t v) { return out.append(convertIntToData(low32(v)).data(), 4); };
-    auto u64 = [&out](uint64_t v) { return out.append(convertIntTo8byteData(low32(v)).data(), 8); };
-    auto code = [&out](const char* c) { return out.appendFourCC(c); };
-    auto bytes = [&out](const auto& b) { return out.append(b.data(), b.size()); };
-    auto u16 = [&out](uint16_t v) { return out.append(convertIntToData(v).data(), 2); };
-    auto u8 = [&out](uint8_t v) { return out.append(&v, 1); };
-
-    const uint64_t V = videosamplecount;
-    const uint64_t A = audiosamplecount;
-
-    // The damaged file's own size field is not copied: the header written
-    // here always has 56 bytes of data.
-    bool ok = code("RIFF") && u32(RIFFLISTsize) && code("AVI ") && code("LIST") && u32(AVILISTsize) &&
-              code("hdrl") && code("avih") && u32(kMainHeaderDataSize) &&
-              out.append(avihdata1.data() + 4, avihdata1.size() - 4) && u32(V) && bytes(avihdata2);
-
-    ok = ok && code("LIST") && u32(videostrlListsize) && code("strl") && code("strh") && u32(kStreamHeaderDataSize) &&
-         code("vids") && bytes(videocodec) && out.appendZeros(12) && bytes(videoscaleratedata) && u32(0) && u32(V) &&
-         u32(kSuggestedBufferSize) && u32(0) && bytes(videoscaledata) && out.appendZeros(8) && code("strf") &&
-         u32(videostrfsize) && bytes(videostrfdata);
-    ok = ok && code("indx") && u32(videoindxsize) && u16(4) && u8(0) && u8(0) && u32(1) && code("00db") &&
-         out.appendZeros(12) && u64(ix00location - 8) && u32(ix00size + 4) && u64(V);
-
-    ok = ok && code("LIST") && u32(audiostrlListsize) && code("strl") && code("strh") && u32(kStreamHeaderDataSize) &&
-         code("auds") && bytes(audiocodec) && out.appendZeros(12) && bytes(audioscaleratedata) && u32(0) && u32(A) &&
-         u32(kSuggestedBufferSize) && u32(0) && bytes(audioscaledata) && out.appendZeros(8) && code("strf") &&
-         u32(audiostrfsize) && bytes(audiostrfdata);
-    ok = ok && code("indx") && u32(audioindxsize) && u16(4) && u8(0) && u8(0) && u32(1) && code("01wb") &&
-         out.appendZeros(12) && u64(ix01location) && u32(ix01size + 4) && u64(A);
-    return ok;
-}
-
-bool RepairFileAvi::writeStandardIndexes() {
-    OutputWriter& out = outputfile;
-    auto u32 = [&out](uint64_t v) { return out.append(convertIntToData(low32(v)).data(), 4); };
-    auto u64 = [&out](uint64_t v) { return out.append(convertIntTo8byteData(low32(v)).data(), 8); };
-    auto indexHeader = [&](const char* id, uint64_t size, uint64_t count, const char* chunkId, uint64_t base) {
-        static const uint8_t kChunkIndex[4] = {2, 0, 0, 1};  // 2 longs per entry, sub-type 0, index of chunks
-        return out.appendFourCC(id) && u32(size) && out.append(kChunkIndex, 4) && u32(count) &&
-               out.appendFourCC(chunkId) && u64(base) && u32(0);
-    };
-    // Each entry: where the chunk's data starts, relative to the base, and its
-    // size; bit 31 stays clear, so every chunk is a key frame.
-    auto entries = [&](const std::vector<uint64_t>& sizes, uint64_t count) {
-        uint64_t offset = 8;
-        for (uint64_t k = 1; k <= count; ++k) {
-            pollPoint();  // pause only; a stop is honoured before the chunks are copied
-            if (!u32(offset) || !u32(sizes[k])) return false;
-            offset += sizes[k] + 8;
-        }
-        return true;
-    };
-
-    return out.appendFourCC("LIST") && u32(movisize) && out.appendFourCC("movi") &&
-           indexHeader("ix00", ix00size, videosamplecount, db ? "00db" : "00dc", baseoffsetforvideo) &&
-           entries(videosamplesizearray, videosamplecount) &&
-           indexHeader("ix01", ix01size, audiosamplecount, "01wb", baseoffsetforaudio) &&
-           entries(audiosamplesizearray, audiosamplecount);
-}
-
-bool RepairFileAvi::copyChunks(const std::vector<uint64_t>& sizes, const std::vector<uint64_t>& offsets,
-                               uint64_t count) {
-    for (uint64_t k = 1; k <= count; ++k) {
-        if (pollPoint()) return true;  // stopped: cut short, not a failure
-        // Identifier, size field and data; a chunk cut off by the end of the
-        // file is zero-padded to the size its index entry states.
-        if (!outputfile.appendFrom(inputfilehandle, offsets[k], sizes[k] + 8)) return false;
-        bytesCopied += sizes[k] + 8;
-    }
-    return true;
-}
-
 void RepairFileAvi::discardResult(const std::string& path) {
     outputfile.close();
     if (fs::isRegularFile(path)) fs::removeFile(path);
@@ -142,21 +121,26 @@ void RepairFileAvi::discardResult(const std::string& path) {
 void RepairFileAvi::constructRIFFList() {
     reporter.status(kRepairingText, 80.0);
     bytesCopied = 0;
-    if (!inputfilehandle.open(corruptFilePath)) {
-        refuseRepair("The damaged file could not be opened again");
+    if (!inputfilehandle.open(request_.damagedPath)) {
+        refuseRepair(RepairOutcome::Refused, "The damaged file could not be opened again");
         return;
     }
     if (videostrfdata.size() != videostrfsize || audiostrfdata.size() != audiostrfsize) {
-        refuseRepair("The stream formats were not read");
+        refuseRepair(RepairOutcome::Refused, "The stream formats were not read");
         return;
     }
 
-    computeRIFFLayout();
-    if (RIFFLISTsize + 8 >= kResultSizeLimit) {
-        systemLogf("The repaired file would take %llu bytes: 4 GiB or more does not fit the 32-bit sizes of "
-                   "one RIFF list",
-                   static_cast<unsigned long long>(RIFFLISTsize + 8));
-        refuseRepair(nullptr);
+    const uint64_t V = videosamplecount;
+    const uint64_t A = audiosamplecount;
+    videodatasize = sumOf(videosamplesizearray, V);
+    audiodatasize = sumOf(audiosamplesizearray, A);
+    // The chunks and their index entries alone must leave room below 4 GiB.
+    const uint64_t chunkBytes = videodatasize + audiodatasize + 16 * (V + A);
+    if (chunkBytes + kHeaderRoom >= kResultSizeLimit) {
+        systemLogf("The repaired file would take more than %llu bytes: 4 GiB or more does not fit the 32-bit "
+                   "sizes of one RIFF list",
+                   static_cast<unsigned long long>(chunkBytes));
+        refuseRepair(RepairOutcome::Refused, "the result would not fit one RIFF list");
         return;
     }
 
@@ -168,32 +152,66 @@ void RepairFileAvi::constructRIFFList() {
 
     const std::string path = resultPath();
     if (!ensureParentFolder(path) || !outputfile.create(path)) {
-        systemLogf("The repaired file could not be created at %s", path.c_str());
-        refuseRepair(nullptr);
+        refuseRepair(RepairOutcome::Failed, "The repaired file could not be created at " + path);
         return;
     }
 
-    bool ok = writeHeaderLists() && writeStandardIndexes();
-    if (ok && !isStopRequested()) {
-        ok = copyChunks(videosamplesizearray, videosampleoffsetarray, videosamplecount);
-        if (ok && !isStopRequested())
-            ok = copyChunks(audiosamplesizearray, audiosampleoffsetarray, audiosamplecount);
-    }
-    if (isStopRequested()) {
+    BoxWriter box(outputfile, BoxWriter::Format::Riff);
+    box.openList("RIFF", "AVI ");
+    box.openList("LIST", "hdrl");
+    // The damaged file's own size field is not copied: the main header
+    // written here always has 56 bytes of data.
+    box.open("avih");
+    box.bytes(avihdata1.data() + 4, avihdata1.size() - 4);
+    box.u32(low32(V));  // total frames
+    box.bytes(avihdata2.data(), avihdata2.size());
+    box.close();
+    const SuperIndexEntry videoIndex = writeStreamList(
+        box, {"vids", videocodec, videoscaleratedata, V, videoscaledata, videostrfdata, "00db"});
+    const SuperIndexEntry audioIndex = writeStreamList(
+        box, {"auds", audiocodec, audioscaleratedata, A, audioscaledata, audiostrfdata, "01wb"});
+    box.close();
+
+    box.openList("LIST", "movi");
+    const uint64_t videoBase =
+        writeStandardIndex(box, "ix00", db ? "00db" : "00dc", videosamplesizearray, V, videoIndex);
+    const uint64_t audioBase = writeStandardIndex(box, "ix01", "01wb", audiosamplesizearray, A, audioIndex);
+
+    // Identifier, size field and data of each chunk; a chunk cut off by the
+    // end of the file is zero-padded to the size its index entry states.
+    // Each stream's chunks start where its standard index says.
+    const auto copyChunks = [&](const std::vector<uint64_t>& sizes, const std::vector<uint64_t>& offsets,
+                                uint64_t count) {
+        for (uint64_t k = 1; k <= count; ++k) {
+            if (pollPoint()) return true;  // stopped: cut short, not a failure
+            if (!outputfile.appendFrom(inputfilehandle, offsets[k], sizes[k] + 8)) return false;
+            bytesCopied += sizes[k] + 8;
+        }
+        return true;
+    };
+    box.patchU64(videoBase, box.position());
+    bool ok = !box.failed() && !stopRequested();
+    ok = ok && copyChunks(videosamplesizearray, videosampleoffsetarray, V);
+    box.patchU64(audioBase, box.position());
+    ok = ok && !stopRequested() && copyChunks(audiosamplesizearray, audiosampleoffsetarray, A);
+    if (stopRequested()) {
         // The user stopped: the partial file stays, and nothing is reported.
         outputfile.close();
+        report_.outcome = RepairOutcome::Stopped;
         SystemLog::write("Repair stopped");
         return;
     }
-    ok = ok && outputfile.sync() && outputfile.close();
+    box.close();
+    box.close();
+    ok = ok && !box.failed() && outputfile.sync() && outputfile.close();
     if (!ok) {
-        systemLogf("Writing the repaired file %s failed", path.c_str());
         discardResult(path);
-        refuseRepair(nullptr);
+        refuseRepair(RepairOutcome::Failed, "Writing the repaired file " + path + " failed");
         return;
     }
     SystemLog::write("Repair file completed");
-    reporter.status(kCompletedText, 100.0);
+    report_.outcome = RepairOutcome::Completed;
+    reporter.completed();
 }
 
 }  // namespace arbel

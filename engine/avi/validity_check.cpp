@@ -2,32 +2,25 @@
 #include "repair_file_avi.h"
 
 #include "engine/byte_order.h"
-#include "engine/repair_values.h"
-#include "platform/pacing.h"
 #include "platform/system_log.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace arbel {
 
-RepairFileAvi::RepairFileAvi() {
-    const RepairValues& values = repairValues();
-    corruptFilePath = values.corruptFilePath.value_or("");
-    corruptFileSizeCopy = values.corruptFileSizeCopy;
+RepairFileAvi::RepairFileAvi(RepairRequest request)
+    : corruptFileSizeCopy(request.damagedSize), request_(std::move(request)), reporter(request_.center) {
+    if (!request_.control) request_.control = std::make_shared<RepairControl>();
 }
 
 RepairFileAvi::~RepairFileAvi() = default;
 
 uint64_t RepairFileAvi::fourByteRead(const uint8_t* bytes) { return readU32LE(bytes); }
 
-void RepairFileAvi::setPauseRepairingAVI(bool pause) {
-    pauseRepairingAVI_.store(pause, std::memory_order_relaxed);
-    if (!pause) Pacing::wake();
-}
-
 bool RepairFileAvi::fileValidityCheck() {
-    inputfilehandle.open(corruptFilePath);
+    inputfilehandle.open(request_.damagedPath);
     validitycheck = audiocodecfound = videocodecfound = false;
     audiostrfcodecfound = videostrfcodecfound = avihscaleratedatafound = false;
     db = false;

@@ -1,6 +1,5 @@
 // Scan of the damaged file: set-up, the choice of variant, the generic scan.
 #include "platform/system_log.h"
-#include "repair_file.h"
 #include "scan_skeleton.h"
 
 #include <array>
@@ -11,22 +10,22 @@ namespace arbel {
 
 namespace {
 
-bool chooseGeneric(const RepairFile& e) {
-    return !e.flags.excludesGenericScan() && (e.flags.bCanon70D || (!e.mp4aPresent && !e.bIsStopMotionFile));
+bool chooseGeneric(const ReferenceAnalysis& a) {
+    return !a.flags.excludesGenericScan() && (a.flags.bCanon70D || (!a.mp4aPresent && !a.bIsStopMotionFile));
 }
 
-bool choose2(const RepairFile& e) {
-    return e.mp4aPresent && e.flags.bAudioSigGroup() && (tagPairIs(e, 0x65, 0xB8) || tagPairIs(e, 0x25, 0xB8));
+bool choose2(const ReferenceAnalysis& a) {
+    return a.mp4aPresent && a.flags.bAudioSigGroup() && (a.tagPairIs(0x65, 0xB8) || a.tagPairIs(0x25, 0xB8));
 }
 
-bool choose3(const RepairFile& e) {
-    return e.mp4aPresent && tagPairIs(e, 0x65, 0xB8) && !e.flags.bAudioSig21_55 && !e.flags.bAudioSig01_17;
+bool choose3(const ReferenceAnalysis& a) {
+    return a.mp4aPresent && a.tagPairIs(0x65, 0xB8) && !a.flags.bAudioSig21_55 && !a.flags.bAudioSig01_17;
 }
 
-bool choose5(const RepairFile& e) { return e.mp4aPresent && tagPairIs(e, 0x65, 0xB8) && e.flags.bAudioSig01_17; }
+bool choose5(const ReferenceAnalysis& a) { return a.mp4aPresent && a.tagPairIs(0x65, 0xB8) && a.flags.bAudioSig01_17; }
 
-bool choose7(const RepairFile& e) {
-    return e.mp4aPresent && e.flags.bCanon5DMarkII && (tagPairIs(e, 0x25, 0xB8) || tagPairIs(e, 0x65, 0xB8));
+bool choose7(const ReferenceAnalysis& a) {
+    return a.mp4aPresent && a.flags.bCanon5DMarkII && (a.tagPairIs(0x25, 0xB8) || a.tagPairIs(0x65, 0xB8));
 }
 
 // Tested in this order; the first row that holds is taken. The variants of
@@ -43,32 +42,36 @@ constexpr std::array kDispatch{
 
 std::span<const ScanDispatchRow> scanDispatchTable() { return kDispatch; }
 
-const ScanDispatchRow* chooseScanVariant(const RepairFile& engine) {
+const ScanDispatchRow* chooseScanVariant(const ReferenceAnalysis& analysis) {
     for (const ScanDispatchRow& row : kDispatch)
-        if (row.chosen(engine)) return &row;
+        if (row.chosen(analysis)) return &row;
     return nullptr;
 }
 
-bool RepairFile::runVariantScan() {
-    resetScanState(*this);
-    if (!damagedFileReadable(*this)) {
-        systemLogf("Can not read the damaged file %s", corruptFilePath.c_str());
-        reporter.status(kUnsupportedText, 101.0, 2.0);
+std::string scanDescription(const std::string& marker) {
+    if (marker.empty()) return "none";
+    if (marker == "1") return "generic scan";
+    if (marker == "MJPEG") return "MJPEG scan";
+    return "camera variant " + marker;
+}
+
+bool runVariantScan(StageContext& ctx, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates,
+                    SampleTables& tables, ResultFile& result) {
+    tables = SampleTables{};
+    if (!damagedFileReadable(ctx.damaged)) {
+        ctx.unsupported("The damaged file can not be read", 2.0);
         return false;
     }
-    const ScanDispatchRow* row = chooseScanVariant(*this);
-    if (!row) {
-        // No variant fits this camera: the writers find empty tables.
-        scanVariant.clear();
-        return true;
-    }
-    scanVariant = row->marker;
+    const ScanDispatchRow* row = chooseScanVariant(analysis);
+    if (!row) return true;  // no variant fits this camera: the writers find empty tables
+    ctx.report.scanMarker = row->marker;
+    ctx.report.scan = scanDescription(row->marker);
     SystemLog::write(row->marker);
-    reporter.status(kLocatingText, 50.0, 1.5);
+    ctx.reporter.status(kLocatingText, 50.0, 1.5);
 
-    MediaScanner scanner(*this);
+    MediaScanner scanner(ctx, analysis, templates, tables, result);
     if (!row->scan(scanner)) return false;
-    if (!outputfile.sync()) writeFailed = true;
+    if (!result.outputfile.sync()) result.writeFailed = true;
     return true;
 }
 
@@ -132,16 +135,16 @@ bool headerPairWave(const uint8_t* h) {
 
 class GenericScan final : public ScanVariant {
 public:
-    explicit GenericScan(const RepairFile& e) : wave_(e.wave != 0), sizeAudio_(e.sizeAudio) {
+    GenericScan(const ReferenceAnalysis& a, const ReferenceTemplates& t) : wave_(a.wave != 0), sizeAudio_(t.sizeAudio) {
         if (wave_) markAt4({0x01, 0x09, 0x06, 0x21, 0x25, 0x41, 0x65});
         else markAt4({0x01, 0x06, 0xF9, 0x21, 0x61, 0x25, 0x65});
     }
 
     bool examine(MediaScanner& s, uint64_t p, const uint8_t* at, ScanStep& step) override {
+        pairTaken_ = false;
         if (!(wave_ ? frameStartWave(at + 4) : frameStartPlain(at + 4))) return false;
         const uint64_t length = readU32BE(at);
         if (length == 0 || length > kGenericFrameLimit) return false;
-        s.engine().whloesizeofstsd = length;
         const uint64_t frameEnd = p + length + 4;
         LookBuffer scratch;
         const ByteView behind = s.bytesAt(frameEnd, 512, scratch);
@@ -155,17 +158,22 @@ private:
             step.next = frameEnd;
             return true;
         }
-        // A frame followed by something else is believed only inside a run of video.
-        if (!s.engine().bVideo || sizeAudio_ == 0) return false;
+        if (sizeAudio_ == 0) return false;
         LookBuffer scratch;
         const uint64_t afterAudio = addClamped(frameEnd, sizeAudio_);
         if (nextUnitPlain(s.bytesAt(afterAudio, 512, scratch).data() + 4)) {
-            // The last frame of a chunk, then one audio chunk, then video again.
+            // A frame, one audio chunk, then video again: confirmed twice, so
+            // taken with its chunk whatever came before. Cameras that write
+            // one chunk of sound after every frame are read this way from
+            // their first byte, and the pair keeps a run of video going.
             step.take(UnitKind::Video, p, frameEnd - p);
             step.take(UnitKind::Audio, frameEnd, sizeAudio_);
             step.next = afterAudio;
+            pairTaken_ = true;
             return true;
         }
+        // A frame followed by something else is believed only inside a run of video.
+        if (!s.tables().bVideo) return false;
         const uint64_t audioEnd = addClamped(p, sizeAudio_);
         if (frameStartPlain(s.bytesAt(audioEnd, 512, scratch).data() + 4)) {
             // Not a frame after all: an audio chunk that happens to look like one.
@@ -198,17 +206,26 @@ private:
         return false;
     }
 
+    void record(MediaScanner& s, const TakenUnit& unit, uint64_t resultOffset) override {
+        ScanVariant::record(s, unit, resultOffset);
+        if (unit.kind == UnitKind::Audio && pairTaken_) {
+            s.tables().bVideo = 1;  // a frame and its chunk count as video for the run
+            pairTaken_ = false;
+        }
+    }
+
     bool wave_;
     uint64_t sizeAudio_;
+    bool pairTaken_ = false;
 };
 
 }  // namespace
 
 bool scanGeneric(MediaScanner& scanner) {
     // Files of this one size are left alone.
-    if (scanner.end() == kUnscannedFileSize || scanner.engine().corruptFileSize == kUnscannedFileSize) return true;
-    GenericScan variant(scanner.engine());
-    return scanner.run(variant, scanner.engine().ullBytesTraversed);
+    if (scanner.end() == kUnscannedFileSize || scanner.chosenSize() == kUnscannedFileSize) return true;
+    GenericScan variant(scanner.analysis(), scanner.templates());
+    return scanner.run(variant, 0);
 }
 
 }  // namespace arbel

@@ -1,6 +1,4 @@
 // Scan of the damaged file for Motion-JPEG frames in groups of fifteen.
-#include "platform/system_log.h"
-#include "repair_file.h"
 #include "scan_skeleton.h"
 
 #include <algorithm>
@@ -19,13 +17,13 @@ bool startOfImage(const uint8_t* at) { return at[0] == 0xFF && at[1] == 0xD8 && 
 
 class MjpegScan final : public ScanVariant {
 public:
-    explicit MjpegScan(const RepairFile& e) : sizeAudio_(std::min<uint64_t>(e.sizeAudio, kMaxAudioChunk)) {
+    explicit MjpegScan(const ReferenceTemplates& t) : sizeAudio_(std::min<uint64_t>(t.sizeAudio, kMaxAudioChunk)) {
         markAt0({0xFF});
         frames_.reserve(kGroupFrames);
     }
 
     // The header and the audio before the first group are handled here.
-    bool leadingAudioApplies(const RepairFile&) const override { return false; }
+    bool leadingAudioApplies(const MediaScanner&) const override { return false; }
 
     bool examine(MediaScanner& s, uint64_t p, const uint8_t* at, ScanStep& step) override {
         if (!startOfImage(at)) return false;
@@ -50,7 +48,7 @@ public:
             return true;
         }
 
-        if (s.engine().sample_count == 0 && sizeAudio_ > 0 && sizeAudio_ <= p)
+        if (s.tables().sample_count() == 0 && sizeAudio_ > 0 && sizeAudio_ <= p)
             step.take(UnitKind::LeadingAudio, p - sizeAudio_, sizeAudio_);
         for (size_t i = 0; i < frames_.size(); ++i)
             step.take(UnitKind::Video, frames_[i].start, frames_[i].end - frames_[i].start, i == 0);
@@ -66,7 +64,7 @@ public:
     }
 
     void record(MediaScanner& s, const TakenUnit& unit, uint64_t resultOffset) override {
-        RepairFile& e = s.engine();
+        SampleTables& e = s.tables();
         switch (unit.kind) {
         case UnitKind::LeadingAudio:
             e.mjpegLeadingAudioSize = unit.length;
@@ -74,7 +72,7 @@ public:
         case UnitKind::Video:
             if (unit.startsChunk) e.mjpegVideoChunkOffsets.push_back(resultOffset);
             e.mjpegFrameLengths.push_back(unit.length);
-            s.recordVideo(resultOffset, unit.length, unit.position);
+            s.recordVideo(resultOffset, unit.length);
             break;
         case UnitKind::Audio:
             e.mjpegAudioChunkOffsets.push_back(resultOffset);
@@ -121,22 +119,23 @@ private:
 
 }  // namespace
 
-bool RepairFile::runMjpegScan() {
-    resetScanState(*this);
-    if (!damagedFileReadable(*this)) {
-        systemLogf("Can not read the damaged file %s", corruptFilePath.c_str());
-        reporter.status(kUnsupportedText, 101.0, 2.0);
+bool runMjpegScan(StageContext& ctx, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates,
+                  SampleTables& tables, ResultFile& result) {
+    tables = SampleTables{};
+    if (!damagedFileReadable(ctx.damaged)) {
+        ctx.unsupported("The damaged file can not be read", 2.0);
         return false;
     }
-    scanVariant = "MJPEG";
-    reporter.status(kLocatingText, 50.0, 1.5);
+    ctx.report.scanMarker = "MJPEG";
+    ctx.report.scan = scanDescription("MJPEG");
+    ctx.reporter.status(kLocatingText, 50.0, 1.5);
 
-    MediaScanner scanner(*this);
+    MediaScanner scanner(ctx, analysis, templates, tables, result);
     // The result starts with its media-data header, written before the scan.
     scanner.reserveMediaHeader(true);
-    MjpegScan variant(*this);
+    MjpegScan variant(templates);
     if (!scanner.run(variant, 0)) return false;
-    if (!outputfile.sync()) writeFailed = true;
+    if (!result.outputfile.sync()) result.writeFailed = true;
     return true;
 }
 

@@ -1,8 +1,8 @@
 // Reference analysis: which camera wrote the reference and how its media are coded.
-#include "repair_file.h"
+#include "reference_analysis.h"
 
 #include "engine/byte_order.h"
-#include "engine/repair_values.h"
+#include "reference_templates.h"
 #include "reference_window.h"
 
 #include <algorithm>
@@ -190,19 +190,18 @@ static_assert(std::size(kAudioRows) == 29);
 // The scans of the signature walk, over one repair's reference.
 class SignatureWalk {
 public:
-    explicit SignatureWalk(RepairFile& engine)
-        : f_(engine),
-          window_(engine.referencefilehandle, engine.referenceFileSize, engine.dwBufferSize) {}
+    SignatureWalk(StageContext& ctx, ReferenceAnalysis& analysis)
+        : a_(analysis), size_(ctx.referenceSize), window_(ctx.reference, ctx.referenceSize, ctx.control) {}
 
     WalkEnd run() {
-        const uint64_t size = f_.referenceFileSize;
+        const uint64_t size = size_;
         uint64_t p = 0;
         while (p < size) {
-            if (!window_.load(p, f_.pauseFlag())) return WalkEnd::Stopped;
+            if (!window_.load(p)) return WalkEnd::Stopped;
             const ByteView atom = window_.from(p);
             for (const SignatureRow& row : kSignatureRows) {
                 if (!row.matches(atom)) continue;
-                if (row.flag) f_.flags.*row.flag = true;
+                if (row.flag) a_.flags.*row.flag = true;
                 return WalkEnd::Recognised;
             }
             if (atom.size() < 5) return WalkEnd::Recognised;  // nothing left that could be an atom
@@ -231,10 +230,10 @@ private:
     // reference whose movie atom comes first this runs through all the media
     // data, so bytes that cannot start a name are passed over quickly.
     WalkEnd moovScan(uint64_t start) {
-        const uint64_t size = f_.referenceFileSize;
+        const uint64_t size = size_;
         uint64_t q = start;
         while (q < size) {
-            if (!window_.cover(q, f_.pauseFlag())) return WalkEnd::Stopped;
+            if (!window_.cover(q)) return WalkEnd::Stopped;
             const ByteView w = window_.from(window_.base());
             const uint64_t end = std::min(window_.stepEnd(), size);
             for (; q < end; ++q) {
@@ -244,11 +243,11 @@ private:
                 const ByteView v(w.data() + i, w.size() - i);
                 if (v.fourcc(0, "udta")) return userDataScan(q);
                 if (v.matches(0, "VIXIA", 5)) {
-                    f_.flags.bVixia = true;
+                    a_.flags.bVixia = true;
                     return WalkEnd::Recognised;
                 }
                 if (v.fourcc(0, "-GH5")) {
-                    f_.flags.bGH5 = true;
+                    a_.flags.bGH5 = true;
                     return WalkEnd::Recognised;
                 }
             }
@@ -258,54 +257,55 @@ private:
 
     // The user data, from the "u" of "udta" to the end of the current window.
     WalkEnd userDataScan(uint64_t start) {
-        const uint64_t end = std::min(window_.end(), f_.referenceFileSize);
+        const uint64_t end = std::min(window_.end(), size_);
         for (uint64_t r = start; r < end; ++r) {
             const ByteView v = window_.from(r);
             for (const UserDataRow& row : kUserDataRows) {
                 if (!v.matches(0, row.text, row.length)) continue;
-                if (row.flag) f_.flags.*row.flag = true;
+                if (row.flag) a_.flags.*row.flag = true;
                 return WalkEnd::Recognised;
             }
             if (v.matches(0, "Canon ", 6)) {
                 const uint8_t* text = v.data();
                 const size_t length = static_cast<size_t>(std::find(text, text + v.size(), 0) - text);
-                f_.canonModelComparison(std::string(reinterpret_cast<const char*>(text), length));
+                a_.canonModelComparison(std::string(reinterpret_cast<const char*>(text), length));
             }
         }
         // The window ended without a camera text: as if the walk found nothing.
         return WalkEnd::NothingFound;
     }
 
-    RepairFile& f_;
+    ReferenceAnalysis& a_;
+    uint64_t size_;
     ReferenceWindow window_;
 };
 
 }  // namespace
 
-bool RepairFile::signatureWalk() {
-    const WalkEnd end = SignatureWalk(*this).run();
+bool signatureWalk(StageContext& ctx, ReferenceAnalysis& analysis) {
+    const WalkEnd end = SignatureWalk(ctx, analysis).run();
     if (end == WalkEnd::Stopped) return false;
-    if (end == WalkEnd::NothingFound) tailScan();
-    return !isStopRequested();
+    if (end == WalkEnd::NothingFound) tailScan(ctx, analysis);
+    return !ctx.stopRequested();
 }
 
-void RepairFile::tailScan() {
+void tailScan(StageContext& ctx, ReferenceAnalysis& analysis) {
     constexpr uint64_t kTail = 512;
-    const uint64_t size = referenceFileSize;
+    const uint64_t size = ctx.referenceSize;
     const uint64_t start = size > kTail ? size - kTail : 0;
-    ReferenceWindow window(referencefilehandle, size, dwBufferSize);
-    if (!window.load(start, pauseFlag())) return;
+    ReferenceWindow window(ctx.reference, size, ctx.control);
+    if (!window.load(start)) return;
     for (uint64_t i = 4; start + i < size; ++i) {
         const ByteView v = window.from(start + i);
         if (!v.fourcc(0, "Sony")) continue;
         if (const FlagMember model = sonyModelAt(v)) {
-            flags.*model = true;
+            analysis.flags.*model = true;
             return;
         }
     }
 }
 
-void RepairFile::canonModelComparison(const std::string& modelText) {
+void ReferenceAnalysis::canonModelComparison(const std::string& modelText) {
     flags.bCanon = modelText.find("Canon") != std::string::npos;
     flags.clearCanonModels();
     for (const CanonModel& model : kCanonModels) {
@@ -315,7 +315,7 @@ void RepairFile::canonModelComparison(const std::string& modelText) {
     }
 }
 
-void RepairFile::decideFtypCodec(const uint8_t* compatibleBrand) {
+void ReferenceAnalysis::decideFtypCodec(const uint8_t* compatibleBrand) {
     if (flags.bSignature64) {
         AVC_Codec_Present = 1;
         return;
@@ -326,7 +326,7 @@ void RepairFile::decideFtypCodec(const uint8_t* compatibleBrand) {
     AVC_Codec_Present = avcBrand ? 1 : 0;
 }
 
-std::string RepairFile::decideVideoCodec(const uint8_t* formatCode) {
+std::string ReferenceAnalysis::decideVideoCodec(const uint8_t* formatCode) {
     codecinformation = reversed(formatCode);
     const std::string text = textOfStoredCode(codecinformation);
     videoCodecText = text.empty() ? "---" : text;
@@ -334,7 +334,7 @@ std::string RepairFile::decideVideoCodec(const uint8_t* formatCode) {
     return videoCodecText;
 }
 
-std::string RepairFile::decideAudioCodec(const uint8_t* formatCode) {
+std::string ReferenceAnalysis::decideAudioCodec(const uint8_t* formatCode) {
     AudiocodecInforamtion = reversed(formatCode);
     if (charactersBeforeZero(AudiocodecInforamtion) < 2)
         AudiocodecInforamtion = {formatCode[0], formatCode[1], formatCode[2], formatCode[3]};
@@ -343,8 +343,8 @@ std::string RepairFile::decideAudioCodec(const uint8_t* formatCode) {
     return audioCodecText;
 }
 
-void RepairFile::searchAudioDescription() {
-    const ByteView description(Audio_stsd_data.data(), Audio_stsd_data.size());
+void ReferenceAnalysis::searchAudioDescription(const std::vector<uint8_t>& audioDescription) {
+    const ByteView description(audioDescription.data(), audioDescription.size());
     for (uint64_t i = 0; i + 4 <= description.size(); ++i) {
         if (description.fourcc(i, "mp4a")) {
             mp4aPresent = 1;
@@ -352,53 +352,56 @@ void RepairFile::searchAudioDescription() {
             return;
         }
         mp4aPresent = 0;
-        if (description.fourcc(i, "wave")) wave = waveforvalidation = 1;
+        if (description.fourcc(i, "wave")) wave = 1;
     }
 }
 
-void RepairFile::classifyNalTags() {
+void classifyNalTags(const FileReader& reference, const ReferenceTemplates& templates, ReferenceAnalysis& a) {
     // Looks for the NAL header pair that starts the camera's frames; the
     // stop-motion marker only counts in the second, shorter probe.
-    const auto findTag = [this](bool stopMotionRule) {
-        const ByteView chunk(b_finding_Tag.data(), b_finding_Tag.size());
+    const auto findTag = [&a](bool stopMotionRule) {
+        const ByteView chunk(a.b_finding_Tag.data(), a.b_finding_Tag.size());
         for (uint64_t c = 0; c + 1 < chunk.size(); ++c) {
-            const uint8_t a = chunk.byte(c), b = chunk.byte(c + 1);
-            if ((a == 0x25 && (b == 0xB8 || b == 0x88)) || (a == 0x65 && b == 0xB8)) {
-                Tag_2588_Present = 1;
-            } else if (a == 0x65 && b == 0x88) {
-                Tag_6588_Present = 1;
-            } else if (stopMotionRule && a == 0xE1 && b == 0x5C && chunk.byte(c + 2) == 0x51) {
-                bIsStopMotionFile = 1;
+            const uint8_t first = chunk.byte(c), second = chunk.byte(c + 1);
+            if ((first == 0x25 && (second == 0xB8 || second == 0x88)) || (first == 0x65 && second == 0xB8)) {
+                a.Tag_2588_Present = 1;
+            } else if (first == 0x65 && second == 0x88) {
+                a.Tag_6588_Present = 1;
+            } else if (stopMotionRule && first == 0xE1 && second == 0x5C && chunk.byte(c + 2) == 0x51) {
+                a.bIsStopMotionFile = 1;
             } else {
                 continue;
             }
-            tag = static_cast<int32_t>(c);
+            a.tag = static_cast<int32_t>(c);
             return;
         }
     };
 
-    tag = 0;
-    if (videoOffsetCount == 0) return;
-    b_finding_Tag = referencefilehandle.readAt(VideoOffsets[0], 700);
+    a.tag = 0;
+    if (templates.videoOffsetCount == 0) return;
+    a.b_finding_Tag = reference.readAt(templates.VideoOffsets[0], 700);
     findTag(false);
-    if (!Tag_2588_Present && !Tag_6588_Present && !bIsStopMotionFile && videoOffsetCount > 2) {
-        b_finding_Tag = referencefilehandle.readAt(VideoOffsets[2], 70);
+    if (!a.Tag_2588_Present && !a.Tag_6588_Present && !a.bIsStopMotionFile && templates.videoOffsetCount > 2) {
+        a.b_finding_Tag = reference.readAt(templates.VideoOffsets[2], 70);
         findTag(true);
     }
-    const ByteView chunk(b_finding_Tag.data(), b_finding_Tag.size());
-    tagPair = {chunk.byte(static_cast<uint64_t>(tag)), chunk.byte(static_cast<uint64_t>(tag) + 1)};
+    const ByteView chunk(a.b_finding_Tag.data(), a.b_finding_Tag.size());
+    a.tagPair = {chunk.byte(static_cast<uint64_t>(a.tag)), chunk.byte(static_cast<uint64_t>(a.tag) + 1)};
 }
 
-void RepairFile::classifyAudioSignatures() {
+void classifyAudioSignatures(const FileReader& reference, const FileReader& damaged,
+                             const ReferenceTemplates& templates, ReferenceAnalysis& analysis) {
     uint8_t brand[4] = {};
-    inputfilehandle.readAt(8, brand, sizeof brand);
-    damagedFileIsIsom = std::memcmp(brand, "isom", 4) == 0;
+    damaged.readAt(8, brand, sizeof brand);
+    const bool damagedFileIsIsom = std::memcmp(brand, "isom", 4) == 0;
 
     // An offset of 0 is no chunk (media data always follow an atom header).
     uint8_t f[4] = {}, s[4] = {};
-    if (stco_Address_Audio_sizetojump != 0) referencefilehandle.readAt(stco_Address_Audio_sizetojump, f, sizeof f);
-    if (stco_Address_Audio_second_sizetojump != 0)
-        referencefilehandle.readAt(stco_Address_Audio_second_sizetojump, s, sizeof s);
+    if (templates.stco_Address_Audio_sizetojump != 0)
+        reference.readAt(templates.stco_Address_Audio_sizetojump, f, sizeof f);
+    if (templates.stco_Address_Audio_second_sizetojump != 0)
+        reference.readAt(templates.stco_Address_Audio_second_sizetojump, s, sizeof s);
+    CameraFlags& flags = analysis.flags;
 
     if (f[0] == 0x21 && f[1] == 0x1C && f[2] == 0x44) flags.bAudioFirst211C44 = true;
     if (f[0] == 0x20 && (f[2] == 0x6C || f[2] == 0x0C)) flags.bAudioFirst20_6C = true;
@@ -414,23 +417,21 @@ void RepairFile::classifyAudioSignatures() {
     }
 }
 
-bool RepairFile::classifyProbedChunkHeader() {
+bool ReferenceAnalysis::classifyProbedChunkHeader() {
     const auto& head = buffer_for_Address_Video_first_chunk;
     if (head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF && head[3] == 0xDB) {
         Mjpeg_code_present = 1;
-        video_Header_ofmjpeg = {0xDB, 0xFF, 0xD8, 0xFF};
         AVC_Codec_Present = 0;
         return true;
     }
     if (textOfStoredCode(codecinformation) == "avc1") {
-        video_Header_ofAvc1 = {head[4], head[5]};
         AVC_Codec_Present = 1;
         return true;
     }
     return false;
 }
 
-ScanPath RepairFile::decideScanPath() const {
+ScanPath ReferenceAnalysis::decideScanPath() const {
     // Nikon's own layouts are scanned by their variants whatever the codec says.
     if (flags.nikon184() || flags.bNikonTag186) return ScanPath::Variant;
     if (Mjpeg_code_present == 1) return ScanPath::Mjpeg;

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "engine/byte_order.h"
-#include "engine/repair_values.h"
+#include "engine/repair_request.h"
 #include "platform/file_reader.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -19,14 +18,16 @@ class ReferenceWindow {
 public:
     static constexpr uint64_t kLookAhead = 512;
 
-    ReferenceWindow(const FileReader& file, uint64_t fileSize, uint64_t step)
-        : file_(file), fileSize_(fileSize), step_(std::max<uint64_t>(step, 1)),
+    static constexpr uint64_t kStep = 65536;
+
+    ReferenceWindow(const FileReader& file, uint64_t fileSize, const RepairControl& control, uint64_t step = kStep)
+        : file_(file), fileSize_(fileSize), control_(control), step_(std::max<uint64_t>(step, 1)),
           buffer_(static_cast<size_t>(step_ + kLookAhead)) {}
 
     // Reads the window that starts at pos. Polls stop and pause first and
     // answers false when the repair must end.
-    bool load(uint64_t pos, const std::atomic<bool>& pauseFlag) {
-        if (pollStopAndPause(pauseFlag)) return false;
+    bool load(uint64_t pos) {
+        if (control_.poll()) return false;
         file_.readAt(pos, buffer_.data(), buffer_.size());
         base_ = pos;
         loaded_ = true;
@@ -34,9 +35,9 @@ public:
     }
 
     // Makes sure pos lies in the stepping part of the current window.
-    bool cover(uint64_t pos, const std::atomic<bool>& pauseFlag) {
+    bool cover(uint64_t pos) {
         if (loaded_ && pos >= base_ && pos - base_ < step_) return true;
-        return load(pos, pauseFlag);
+        return load(pos);
     }
 
     uint64_t base() const { return base_; }
@@ -57,6 +58,7 @@ public:
 private:
     const FileReader& file_;
     uint64_t fileSize_;
+    const RepairControl& control_;
     uint64_t step_;
     std::vector<uint8_t> buffer_;
     uint64_t base_ = 0;

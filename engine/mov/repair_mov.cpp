@@ -3,72 +3,76 @@
 
 #include "engine/result_location.h"
 #include "platform/file_system.h"
-#include "platform/system_log.h"
+#include "repaired_file_writer.h"
+#include "scan_skeleton.h"
 
 namespace arbel {
 
-void RepairFile::resetForRepair() {
-    temBufferSize = 65536;
-    R_liullbytesmoved = 0;
-    whloesizeofmdat = lMovetoMdhd = Numberofsample_inChunck = mdhdAudioTimeScale = 0;
-    Audio_duratonFPS = sizeofFtyp = udatawholesize = mvhd_timescale = duratonFPS = 0;
-    dsizeofVideoMdhd = dSizeOfAtoms = dsizeOfVideoHdlr = dSizeOfMinfVmhd = dSizeOfMinfHdlr = 0;
-    dSizeOfDminf = dw_ReffrenceSamplecount = wholesizeofstts = 0;
-    stco_Address_Video_second_chunk_sizetojump = 0;
-    dSizeOfAudioMdhd = dSizeOfAudioMdiaHdlr = dSzieOfAudioMinfSmhd = dSizeOfAudioMinfHdlr = 0;
-    dSizeOfAudioMinfDinf = Audiosizeosstsd = AudiostsdAtomdata = 0;
-    flags = CameraFlags{};
+namespace {
 
-    referencefilehandle.open(referenceFilePath);
-    inputfilehandle.open(corruptFilePath);
-    dwBufferSize = 65536;
-    ullBytesTraversed = 0;
-    reporter.status(kAnalyzingText, 1.0, 1.0);
-}
-
-bool RepairFile::createTemporaryResult() {
-    temporaryResultPath = resultPathOverride.empty()
-                              ? arbel::temporaryResultPath(bundleIdentifierString(), ResultKind::Mov)
-                              : resultPathOverride;
+// The result file: where the request says, else the hidden temporary file.
+bool createTemporaryResult(const RepairRequest& request, const ReferenceTemplates& templates, ResultFile& result) {
+    const std::string path = request.resultPath.empty()
+                                 ? temporaryResultPath(request.bundleIdentifier, ResultKind::Mov)
+                                 : request.resultPath;
     // The 64-bit media-data header takes 16 bytes. Reserve them whenever that
     // form will be written, so the header never lands on media bytes.
     constexpr uint64_t k32BitLimit = 0xFFFFFFFFull;
-    mediaHeaderSize = (its_A_morethen_4GB_FILE || corruptFileSize + 16 >= k32BitLimit) ? 16 : 8;
-    mediaHeaderWritten = false;
-    if (!ensureParentFolder(temporaryResultPath)) {
-        systemLogf("Can not create the folder of %s", temporaryResultPath.c_str());
-        return false;
-    }
-    if (!outputfile.create(temporaryResultPath)) {
-        systemLogf("Can not create %s", temporaryResultPath.c_str());
-        return false;
-    }
-    return true;
+    const bool wide = templates.its_A_morethen_4GB_FILE || request.damagedSize + 16 >= k32BitLimit;
+    return result.create(path, wide);
 }
 
-void RepairFile::repairMOV() {
-    resetForRepair();
-    if (!signatureWalk()) return;
-    if (!takeReferenceTemplates()) return;
+}  // namespace
 
-    if (!createTemporaryResult()) {
-        reporter.status(kCannotRepairText, 101.0, 2.0);
-        return;
+RepairReport RepairFile::repairMOV() {
+    RepairReport report = run();
+    report.container = "quicktime";
+    report.video.codec = analysis.videoCodecText;
+    report.audio.codec = analysis.audioCodecText;
+    report.video.units = tables.sample_count();
+    report.video.bytes = tables.Sum_video;
+    report.audio.units = tables.Avc_audioCount();
+    report.audio.bytes = tables.sum_audio;
+    report.resultPath = result.temporaryResultPath;
+    if (report.completed()) report.resultSize = fs::fileSize(report.resultPath).value_or(0);
+    // Whatever a stage was doing when the user stopped, the repair was stopped.
+    if (!report.completed() && request_.control->stopRequested()) report.outcome = RepairOutcome::Stopped;
+    return report;
+}
+
+RepairReport RepairFile::run() {
+    RepairReport report;
+    analysis = ReferenceAnalysis{};
+    templates = ReferenceTemplates{};
+    tables = SampleTables{};
+    referencefilehandle.open(request_.referencePath);
+    inputfilehandle.open(request_.damagedPath);
+    StageContext ctx{referencefilehandle, request_.referenceSize, inputfilehandle, request_.damagedSize,
+                     reporter_, *request_.control, report};
+
+    reporter_.status(kAnalyzingText, 1.0, 1.0);
+    if (!signatureWalk(ctx, analysis)) return report;
+    if (!takeReferenceTemplates(ctx, analysis, templates)) return report;
+
+    if (!createTemporaryResult(request_, templates, result)) {
+        ctx.fail("the result file could not be created", 2.0);
+        return report;
     }
-    switch (decideScanPath()) {
+    switch (analysis.decideScanPath()) {
     case ScanPath::Refuse:
-        outputfile.close();
-        reporter.status(kCannotRepairText, 101.0, 2.0);
-        return;
+        result.outputfile.close();
+        ctx.refuse("neither H.264 nor MJPEG video was recognised in the reference", 2.0);
+        return report;
     case ScanPath::Mjpeg:
-        if (!runMjpegScan()) return;
-        finishMjpegPath();
-        return;
+        if (runMjpegScan(ctx, analysis, templates, tables, result))
+            finishMjpegPath(ctx, analysis, templates, tables, result);
+        return report;
     case ScanPath::Variant:
-        if (!runVariantScan()) return;
-        finishGeneralPath();
-        return;
+        if (runVariantScan(ctx, analysis, templates, tables, result))
+            finishGeneralPath(ctx, analysis, templates, tables, result);
+        return report;
     }
+    return report;
 }
 
 }  // namespace arbel

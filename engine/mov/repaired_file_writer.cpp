@@ -1,8 +1,8 @@
 // The final phase: media-data header, reports, movie atom, completion.
-#include "movie_atom.h"
-#include "repair_file.h"
+#include "repaired_file_writer.h"
 
-#include "engine/repair_values.h"
+#include "engine/box_writer.h"
+#include "movie_atom.h"
 #include "platform/pacing.h"
 #include "platform/system_log.h"
 
@@ -16,57 +16,65 @@ namespace {
 
 // One full-size raw frame of the cameras whose tag pair is E1 5C.
 constexpr uint64_t kFullFrameBytes = 8294400;
+constexpr uint64_t kFullFrameWindow = 65536;
 
-bool resultBroken(const RepairFile& e) { return e.writeFailed || !e.outputfile.isOpen() || e.outputfile.failed(); }
+void refuse(StageContext& ctx, ResultFile& result, double waitSeconds, const std::string& why) {
+    result.outputfile.close();
+    ctx.refuse(why, waitSeconds);
+}
 
-void refuse(RepairFile& e, double waitSeconds, const char* why) {
-    systemLogf("Can not repair: %s", why);
-    e.outputfile.close();
-    e.reporter.status(kCannotRepairText, 101.0, waitSeconds);
+void failWriting(StageContext& ctx, ResultFile& result, const std::string& why) {
+    result.outputfile.close();
+    ctx.fail(why, 2.0);
 }
 
 // Writes the media-data header over the bytes the scan reserved for it and
 // makes the file durable: from here on the media data are final.
-bool rewriteMediaHeader(RepairFile& e, uint64_t mediaEnd) {
-    const auto header = mediaHeaderBytes(e.mediaHeaderSize, mediaEnd);
+bool rewriteMediaHeader(ResultFile& result, uint64_t mediaEnd) {
+    const auto header = mediaHeaderBytes(result.mediaHeaderSize, mediaEnd);
     if (!header) {
         systemLogf("Media data of %llu bytes do not fit an 8-byte header", static_cast<unsigned long long>(mediaEnd));
         return false;
     }
-    return e.outputfile.writeAt(0, header->data(), header->size()) && e.outputfile.sync();
+    return result.outputfile.writeAt(0, header->data(), header->size()) && result.outputfile.sync();
 }
 
-void postTracks(RepairFile& e, int tracks, double waitSeconds) {
-    e.reportedTracks = tracks;
-    e.reporter.value("track", std::to_string(tracks), waitSeconds);
+void postTracks(StageContext& ctx, int tracks, double waitSeconds) {
+    ctx.report.tracks = tracks;
+    ctx.reporter.value("track", std::to_string(tracks), waitSeconds);
 }
 
-void recordVideoSample(RepairFile& e, uint64_t start, uint64_t size) {
-    if (e.video_buffer_start.size() <= e.sample_count) e.video_buffer_start.resize(e.sample_count + 1);
-    if (e.video_buffer_size.size() <= e.sample_count) e.video_buffer_size.resize(e.sample_count + 1);
-    e.video_buffer_start[e.sample_count] = start;
-    e.video_buffer_size[e.sample_count] = size;
-    ++e.sample_count;
+void postRateAndLength(StageContext& ctx, const std::string& fps, const std::string& duration, double durationWait) {
+    ctx.report.fps = fps;
+    ctx.reporter.value("fps", fps, 2.0);
+    ctx.report.duration = duration;
+    ctx.reporter.value("duration", duration, durationWait);
+}
+
+// Closes the result and says so; false when the close failed.
+bool complete(StageContext& ctx, ResultFile& result) {
+    if (!result.outputfile.close()) return false;
+    ctx.report.outcome = RepairOutcome::Completed;
+    return true;
 }
 
 }  // namespace
 
-bool RepairFile::runFullFramePass() {
-    reporter.status(kLocatingText, 50.0, 1.5);
-    const uint64_t size = corruptFileSize;
-    const size_t window = static_cast<size_t>(std::clamp<uint64_t>(temBufferSize, 512, 1 << 20));
+bool runFullFramePass(StageContext& ctx, SampleTables& tables, ResultFile& result) {
+    ctx.reporter.status(kLocatingText, 50.0, 1.5);
+    const uint64_t size = ctx.damagedSize;
+    OutputWriter& out = result.outputfile;
     // The byte that opens a frame and the byte one frame further on are
     // tested from two windows read side by side, so positions that are not
     // E1 cost no read of their own.
-    std::vector<uint8_t> here(window);
-    std::vector<uint8_t> oneFrameOn(window);
-    offset = 0;
-    while (ullBytesTraversed < size && !resultBroken(*this)) {
-        if (pollStopAndPause(pauseFlag())) return false;
-        const uint64_t pos = ullBytesTraversed;
-        const size_t len = static_cast<size_t>(std::min<uint64_t>(window, size - pos));
-        inputfilehandle.readAt(pos, here.data(), len);
-        inputfilehandle.readAt(pos + kFullFrameBytes, oneFrameOn.data(), len);
+    std::vector<uint8_t> here(kFullFrameWindow);
+    std::vector<uint8_t> oneFrameOn(kFullFrameWindow);
+    while (tables.ullBytesTraversed < size && !result.broken()) {
+        if (ctx.stopped()) return false;
+        const uint64_t pos = tables.ullBytesTraversed;
+        const size_t len = static_cast<size_t>(std::min<uint64_t>(kFullFrameWindow, size - pos));
+        ctx.damaged.readAt(pos, here.data(), len);
+        ctx.damaged.readAt(pos + kFullFrameBytes, oneFrameOn.data(), len);
 
         uint64_t next = pos + len;
         for (size_t i = 0; i < len; ++i) {
@@ -77,112 +85,103 @@ bool RepairFile::runFullFramePass() {
             if (oneFrameOn[i] != 0xE1 || p + kFullFrameBytes >= size) continue;
 
             // The header space must stay free even when the scan wrote nothing.
-            if (outputfile.cursor() < mediaHeaderSize) outputfile.appendZeros(mediaHeaderSize - outputfile.cursor());
-            const uint64_t start = outputfile.cursor();
-            if (!outputfile.appendFrom(inputfilehandle, p, kFullFrameBytes)) writeFailed = true;
-            recordVideoSample(*this, start, kFullFrameBytes);
-            bVideo = 1;
-            Sum_video += kFullFrameBytes;
-            fileSize1 = pointers_To_pointSTCO = outputfile.cursor();
+            if (out.cursor() < result.mediaHeaderSize) out.appendZeros(result.mediaHeaderSize - out.cursor());
+            const uint64_t start = out.cursor();
+            if (!out.appendFrom(ctx.damaged, p, kFullFrameBytes)) result.writeFailed = true;
+            tables.recordVideo(start, kFullFrameBytes);
             next = p + kFullFrameBytes;
             break;
         }
-        ullBytesTraversed = next;
+        tables.ullBytesTraversed = next;
     }
     return true;
 }
 
-void RepairFile::finishGeneralPath() {
-    if (resultBroken(*this)) return refuse(*this, 2.0, "the result file could not be written");
-    if (tagPair[0] == 0xE1 && tagPair[1] == 0x5C) {
-        if (!runFullFramePass()) return;
-        if (resultBroken(*this)) return refuse(*this, 2.0, "the result file could not be written");
+void finishGeneralPath(StageContext& ctx, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates,
+                       SampleTables& tables, ResultFile& result) {
+    if (result.broken()) return failWriting(ctx, result, "the result file could not be written");
+    if (analysis.tagPairIs(0xE1, 0x5C)) {
+        if (!runFullFramePass(ctx, tables, result)) return;
+        if (result.broken()) return failWriting(ctx, result, "the result file could not be written");
     }
-    if (Movfileisvalid != 1) return refuse(*this, 2.0, "the reference has no movie atom");
+    if (templates.Movfileisvalid != 1) return refuse(ctx, result, 2.0, "the reference has no movie atom");
+    // A header without them would describe nothing a player can use.
+    if (!templates.holdsVideoHeader())
+        return refuse(ctx, result, 2.0, "the reference lacks the video track header, time-to-sample table or sample description");
 
-    const uint64_t mediaEnd = outputfile.cursor();
-    fileSize1 = li_W_BytesTraversed = mediaEnd;
-    reporter.status(kRepairingText, 80.0, 1.5);
-    if (mediaEnd >= mediaHeaderSize && !rewriteMediaHeader(*this, mediaEnd))
-        return refuse(*this, 2.0, "the media-data header could not be written");
+    OutputWriter& out = result.outputfile;
+    const uint64_t mediaEnd = out.cursor();
+    ctx.reporter.status(kRepairingText, 80.0, 1.5);
+    if (mediaEnd >= result.mediaHeaderSize && !rewriteMediaHeader(result, mediaEnd))
+        return failWriting(ctx, result, "the media-data header could not be written");
 
-    const TimingInput input = timingInputFrom(*this);
-    if (input.n == 0) return refuse(*this, 10.0, "no video sample was found");
-    if (mediaEnd < mediaHeaderSize) return refuse(*this, 2.0, "the result holds no media data");
+    const TimingInput input = timingInputFrom(analysis, templates, tables);
+    if (input.n == 0) return refuse(ctx, result, 10.0, "no video sample was found");
+    if (mediaEnd < result.mediaHeaderSize) return refuse(ctx, result, 2.0, "the result holds no media data");
 
     const MovieTiming timing = computeMovieTiming(input);
-    reportedFps = std::to_string(timing.fps);
-    reporter.value("fps", reportedFps, 2.0);
-    reportedDuration = durationText(timing.seconds);
-    reporter.value("duration", reportedDuration, 2.0);
+    postRateAndLength(ctx, std::to_string(timing.fps), durationText(timing.seconds), 2.0);
 
-    fileSize1 = li_W_BytesTraversed = outputfile.cursor();
-    const uint64_t atomStart = outputfile.cursor();
-    const GeneralAtomLayout layout = layoutGeneralMovieAtom(*this, timing);
-    bool ok = appendGeneralMovieAtom(*this, layout, timing);
-    if (ok && timing.audioTrackWritten) {
-        postTracks(*this, timing.tracks, 0);
-        ok = appendGeneralAudioTrack(*this, layout, timing);
+    BoxWriter box(out, BoxWriter::Format::QuickTime);
+    box.open("moov");
+    writeMovieHeader(box, static_cast<uint32_t>(timing.timeScale), timing.movieDuration, 0xCAA25B8C);
+    writeGeneralVideoTrack(box, templates, tables, timing);
+    if (timing.audioTrackWritten) {
+        postTracks(ctx, timing.tracks, 0);
+        // Some cameras keep the sound track beside the movie atom.
+        if (!timing.audioTrackInsideMovie) box.close();
+        writeGeneralAudioTrack(box, analysis, templates, tables, timing);
     }
-    li_W_BytesTraversed = outputfile.cursor();
-    const uint64_t expected = layout.moov + (timing.audioTrackWritten && !timing.audioTrackInsideMovie ? layout.audioTrak : 0);
-    if (ok && outputfile.cursor() - atomStart != expected) {
-        systemLogf("Movie atom of %llu bytes written, %llu announced",
-                   static_cast<unsigned long long>(outputfile.cursor() - atomStart),
-                   static_cast<unsigned long long>(expected));
-        ok = false;
-    }
-    if (!ok || !outputfile.sync()) return refuse(*this, 2.0, "the movie atom could not be written");
+    while (box.depth() > 0) box.close();
+    if (out.failed() || !out.sync()) return failWriting(ctx, result, "the movie atom could not be written");
 
-    postTracks(*this, timing.tracks, 0);
-    if (!outputfile.close()) return refuse(*this, 2.0, "the result file could not be closed");
+    postTracks(ctx, timing.tracks, 0);
+    if (!complete(ctx, result)) return failWriting(ctx, result, "the result file could not be closed");
     Pacing::wait(1.5);
-    reporter.status(kCompletedText, 100.0);
+    ctx.reporter.completed();
 }
 
-void RepairFile::finishMjpegPath() {
+void finishMjpegPath(StageContext& ctx, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates,
+                     SampleTables& tables, ResultFile& result) {
     // Without a movie atom in the reference, or with too few frames, there is
     // nothing to describe the media data: that is a refusal, not a result.
-    if (Movfileisvalid != 1) return refuse(*this, 2.0, "the reference has no movie atom");
-    reporter.status(kRepairingText, 80.0);
-    if (pollStopAndPause(pauseFlag())) return;
+    if (templates.Movfileisvalid != 1) return refuse(ctx, result, 2.0, "the reference has no movie atom");
+    if (templates.videoSampleDescription.empty())
+        return refuse(ctx, result, 2.0, "the reference has no video sample description");
+    ctx.reporter.status(kRepairingText, 80.0);
+    if (ctx.stopped()) return;
 
-    TimingInput input = timingInputFrom(*this);
-    input.n = std::min<uint64_t>(sample_count, mjpegFrameLengths.size());
-    if (input.n < 7) return refuse(*this, 2.0, "fewer than 7 frames were found");
-    if (resultBroken(*this)) return refuse(*this, 2.0, "the result file could not be written");
+    TimingInput input = timingInputFrom(analysis, templates, tables);
+    input.n = std::min<uint64_t>(tables.sample_count(), tables.mjpegFrameLengths.size());
+    if (input.n < 7) return refuse(ctx, result, 2.0, "fewer than 7 frames were found");
+    if (result.broken()) return failWriting(ctx, result, "the result file could not be written");
 
-    const uint64_t mediaEnd = outputfile.cursor();
-    if (mediaEnd < mediaHeaderSize || !rewriteMediaHeader(*this, mediaEnd))
-        return refuse(*this, 2.0, "the media-data header could not be written");
-    fileSize1 = mediaEnd;
+    OutputWriter& out = result.outputfile;
+    const uint64_t mediaEnd = out.cursor();
+    if (mediaEnd < result.mediaHeaderSize || !rewriteMediaHeader(result, mediaEnd))
+        return failWriting(ctx, result, "the media-data header could not be written");
 
     const MjpegTiming timing = computeMjpegTiming(input);
-    reportedFps = std::to_string(timing.fps);
-    reporter.value("fps", reportedFps, 2.0);
-    reportedDuration = mjpegDurationText(timing.seconds);
-    reporter.value("duration", reportedDuration, 1.0);
+    postRateAndLength(ctx, std::to_string(timing.fps), mjpegDurationText(timing.seconds), 1.0);
 
-    li_W_BytesTraversed = outputfile.cursor();
-    const MjpegAtomLayout layout = layoutMjpegMovieAtom(*this, mediaEnd);
-    AtomWrite written = appendMjpegMovieAtom(*this, layout);
-    if (written == AtomWrite::Written && !layout.audioChunks.empty()) {
-        postTracks(*this, 2, 1.0);
-        written = appendMjpegAudioTrack(*this, layout);
+    const MjpegChunks chunks = mjpegChunks(tables, result.mediaHeaderSize, mediaEnd);
+    BoxWriter box(out, BoxWriter::Format::QuickTime);
+    box.open("moov");
+    writeMovieHeader(box, 30, static_cast<uint32_t>(chunks.frames), 0xC28C93D9);
+    bool written = writeMjpegVideoTrack(box, templates, tables, chunks, ctx.control);
+    if (written && !chunks.audio.empty()) {
+        postTracks(ctx, 2, 1.0);
+        written = writeMjpegAudioTrack(box, templates, chunks, ctx.control);
     }
     // A stop leaves the atom unfinished and says nothing more.
-    if (written == AtomWrite::Stopped) return;
-    li_W_BytesTraversed = outputfile.cursor();
-    if (written == AtomWrite::Written && outputfile.cursor() - mediaEnd != layout.moov) {
-        systemLogf("MJPEG movie atom of %llu bytes written, %llu announced",
-                   static_cast<unsigned long long>(outputfile.cursor() - mediaEnd),
-                   static_cast<unsigned long long>(layout.moov));
-        written = AtomWrite::Failed;
+    if (!written) {
+        ctx.report.outcome = RepairOutcome::Stopped;
+        return;
     }
-    if (written != AtomWrite::Written || !outputfile.sync())
-        return refuse(*this, 2.0, "the movie atom could not be written");
-    if (!outputfile.close()) return refuse(*this, 2.0, "the result file could not be closed");
-    reporter.status(kCompletedText, 100.0);
+    box.close();
+    if (out.failed() || !out.sync()) return failWriting(ctx, result, "the movie atom could not be written");
+    if (!complete(ctx, result)) return failWriting(ctx, result, "the result file could not be closed");
+    ctx.reporter.completed();
 }
 
 }  // namespace arbel

@@ -2,30 +2,31 @@
 // copy-and-record of every unit taken.
 #include "scan_skeleton.h"
 
-#include "engine/repair_values.h"
-#include "repair_file.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace arbel {
 
-bool ScanVariant::leadingAudioApplies(const RepairFile& engine) const {
-    return engine.stco_Address_Audio_sizetojump < engine.stco_Address_Video_first_chunk_sizetojump;
+bool ScanVariant::leadingAudioApplies(const MediaScanner& scanner) const {
+    const ReferenceTemplates& t = scanner.templates();
+    return t.stco_Address_Audio_sizetojump < t.stco_Address_Video_first_chunk_sizetojump;
 }
 
 void ScanVariant::record(MediaScanner& scanner, const TakenUnit& unit, uint64_t resultOffset) {
-    if (unit.kind == UnitKind::Video) scanner.recordVideo(resultOffset, unit.length, unit.position);
+    if (unit.kind == UnitKind::Video) scanner.recordVideo(resultOffset, unit.length);
     else scanner.recordAudio(resultOffset, unit.length);
 }
 
-MediaScanner::MediaScanner(RepairFile& engine) : engine_(engine) {
-    end_ = std::min(engine.corruptFileSize, engine.inputfilehandle.size());
+MediaScanner::MediaScanner(StageContext& ctx, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates,
+                           SampleTables& tables, ResultFile& result)
+    : ctx_(ctx), analysis_(analysis), templates_(templates), tables_(tables), result_(result) {
+    end_ = std::min(ctx.damagedSize, ctx.damaged.size());
     window_.resize(kWindowBytes + kWindowMargin);
 }
 
 bool MediaScanner::poll() {
-    if (pollStopAndPause(engine_.pauseFlag())) stopped_ = true;
+    if (ctx_.stopped()) stopped_ = true;
     return stopped_;
 }
 
@@ -33,17 +34,15 @@ void MediaScanner::loadWindow(uint64_t pos) {
     windowStart_ = pos;
     const uint64_t wanted = window_.size();
     const uint64_t available = pos < end_ ? std::min(wanted, end_ - pos) : 0;
-    engine_.inputfilehandle.readAt(pos, window_.data(), static_cast<size_t>(available));
+    ctx_.damaged.readAt(pos, window_.data(), static_cast<size_t>(available));
     std::fill(window_.begin() + static_cast<std::ptrdiff_t>(available), window_.end(), uint8_t{0});
-    engine_.ullByteswritten = engine_.liBytesTraversed = pos;
-    engine_.offset = 0;
 }
 
 ByteView MediaScanner::bytesAt(uint64_t pos, size_t n, LookBuffer& scratch) const {
     n = std::min(n, scratch.size());
     if (inWindow(pos, n)) return ByteView(window_.data() + (pos - windowStart_), n);
     const uint64_t available = pos < end_ ? std::min<uint64_t>(n, end_ - pos) : 0;
-    engine_.inputfilehandle.readAt(pos, scratch.data(), static_cast<size_t>(available));
+    ctx_.damaged.readAt(pos, scratch.data(), static_cast<size_t>(available));
     std::fill(scratch.begin() + static_cast<std::ptrdiff_t>(available), scratch.begin() + static_cast<std::ptrdiff_t>(n),
               uint8_t{0});
     return ByteView(scratch.data(), n);
@@ -74,7 +73,7 @@ uint64_t MediaScanner::find(uint64_t from, uint64_t to, const void* pattern, siz
     uint64_t pos = from;
     while (pos < to && to - pos >= n) {
         const size_t len = static_cast<size_t>(std::min<uint64_t>(kPiece, to - pos));
-        engine_.inputfilehandle.readAt(pos, findPiece_.data(), len);
+        ctx_.damaged.readAt(pos, findPiece_.data(), len);
         const uint64_t hit = search(findPiece_.data(), len, pos);
         if (hit != kNotFound) return hit;
         if (len < kPiece) break;
@@ -84,26 +83,25 @@ uint64_t MediaScanner::find(uint64_t from, uint64_t to, const void* pattern, siz
 }
 
 bool MediaScanner::checkWrites() {
-    if (engine_.outputfile.failed()) engine_.writeFailed = true;
-    return !engine_.writeFailed;
+    if (result_.outputfile.failed()) result_.writeFailed = true;
+    return !result_.writeFailed;
 }
 
 bool MediaScanner::reserveMediaHeader(bool typed) {
-    if (engine_.mediaHeaderWritten) return checkWrites();
-    const uint64_t size = engine_.mediaHeaderSize == 16 ? 16 : 8;
+    if (result_.mediaHeaderWritten) return checkWrites();
+    const uint64_t size = result_.mediaHeaderSize == 16 ? 16 : 8;
     uint8_t header[16] = {};
     if (typed) {
         if (size == 16) header[3] = 1;
         std::memcpy(header + 4, "mdat", 4);
     }
-    engine_.outputfile.append(header, static_cast<size_t>(size));
-    engine_.mediaHeaderWritten = true;
-    engine_.fileSize1 = engine_.li_W_BytesTraversed = engine_.outputfile.cursor();
+    result_.outputfile.append(header, static_cast<size_t>(size));
+    result_.mediaHeaderWritten = true;
     return checkWrites();
 }
 
 uint64_t MediaScanner::copyToResult(uint64_t pos, uint64_t len) {
-    OutputWriter& out = engine_.outputfile;
+    OutputWriter& out = result_.outputfile;
     const uint64_t resultOffset = out.cursor();
     // What the window already holds is not read again.
     if (inWindow(pos, 1)) {
@@ -114,34 +112,14 @@ uint64_t MediaScanner::copyToResult(uint64_t pos, uint64_t len) {
     }
     if (len > 0) {
         const uint64_t fromFile = pos < end_ ? std::min(len, end_ - pos) : 0;
-        if (fromFile > 0) out.appendFrom(engine_.inputfilehandle, pos, fromFile);
+        if (fromFile > 0) out.appendFrom(ctx_.damaged, pos, fromFile);
         if (len > fromFile) out.appendZeros(len - fromFile);
     }
-    engine_.fileSize1 = engine_.pointers_To_pointSTCO = engine_.li_W_BytesTraversed = out.cursor();
     return resultOffset;
 }
 
-void MediaScanner::recordVideo(uint64_t resultOffset, uint64_t length, uint64_t sourcePosition) {
-    RepairFile& e = engine_;
-    e.video_buffer_start.push_back(resultOffset);
-    e.video_buffer_size.push_back(length);
-    e.sample_count += 1;
-    e.Sum_video += length;
-    e.bVideo = 1;
-    e.tempullbyteTravesd = e.Avc_videosampleoccur = sourcePosition;
-}
-
-void MediaScanner::recordAudio(uint64_t resultOffset, uint64_t length) {
-    RepairFile& e = engine_;
-    e.Audio_buffer_start.push_back(resultOffset);
-    e.Audio_buffer_size.push_back(length);
-    e.Avc_audioCount += 1;
-    e.sum_audio += length;
-    e.bVideo = 0;
-}
-
 bool MediaScanner::leadingAudioBefore(uint64_t framePos, TakenUnit& chunk) const {
-    const uint64_t size = engine_.sizeAudio;
+    const uint64_t size = templates_.sizeAudio;
     if (size == 0 || framePos < 8 || size > framePos - 8) return false;  // nothing to read there
     const uint64_t audioStart = framePos - size;
     LookBuffer scratch;
@@ -160,8 +138,8 @@ bool MediaScanner::leadingAudioBefore(uint64_t framePos, TakenUnit& chunk) const
 bool MediaScanner::takeUnit(ScanVariant& variant, const TakenUnit& unit) {
     // Only what the damaged file holds is ever copied.
     if (unit.length == 0 || unit.position >= end_ || unit.length > end_ - unit.position) return checkWrites();
-    if (unit.kind == UnitKind::Video && engine_.sample_count == 0 && !engine_.mediaHeaderWritten &&
-        engine_.outputfile.cursor() == 0 && variant.leadingAudioApplies(engine_)) {
+    if (unit.kind == UnitKind::Video && tables_.sample_count() == 0 && !result_.mediaHeaderWritten &&
+        result_.outputfile.cursor() == 0 && variant.leadingAudioApplies(*this)) {
         TakenUnit lead;
         if (leadingAudioBefore(unit.position, lead)) {
             if (!reserveMediaHeader()) return false;
@@ -208,7 +186,7 @@ bool MediaScanner::run(ScanVariant& variant, uint64_t start) {
             for (const TakenUnit& unit : step.units)
                 if (!takeUnit(variant, unit)) break;
             const uint64_t next = std::max(step.next, here + 1);
-            engine_.ullBytesTraversed = next;
+            tables_.ullBytesTraversed = next;
             if (poll()) return false;
             if (!checkWrites()) {
                 pos = end_;
@@ -225,50 +203,16 @@ bool MediaScanner::run(ScanVariant& variant, uint64_t start) {
             break;
         }
         if (!moved) pos = windowEnd;
-        engine_.offset = static_cast<int64_t>(std::min<uint64_t>(pos - windowStart_, kWindowBytes));
     }
-    engine_.ullBytesTraversed = std::max(pos, start);
+    tables_.ullBytesTraversed = std::max(pos, start);
     return true;
 }
 
-void resetScanState(RepairFile& e) {
-    e.bVideo = 0;
-    e.Avc_audioCount = 0;
-    e.offset = 0;
-    e.sample_count = 0;
-    e.li_W_BytesTraversed = 0;
-    e.dwBufferSize = 65536;
-    e.video_buffer_start.clear();
-    e.video_buffer_size.clear();
-    e.Audio_buffer_start.clear();
-    e.Audio_buffer_size.clear();
-    e.video_buffer_start.reserve(4096);
-    e.video_buffer_size.reserve(4096);
-    e.Audio_buffer_start.reserve(4096);
-    e.Audio_buffer_size.reserve(4096);
-    e.liBytesTraversed = e.ullBytesTraversed = e.ullByteswritten = 0;
-    e.Sum_video = e.sum_audio = 0;
-    e.d_sum_n_audio = 0;
-    e.fileSize1 = e.pointers_To_pointSTCO = 0;
-    e.tempullbyteTravesd = e.Avc_videosampleoccur = 0;
-    e.mjpegFrameLengths.clear();
-    e.mjpegVideoChunkOffsets.clear();
-    e.mjpegAudioChunkOffsets.clear();
-    e.mjpegLeadingAudioSize = 0;
-    if (e.tag >= 0 && static_cast<size_t>(e.tag) + 1 < e.b_finding_Tag.size()) {
-        e.tagPair = {e.b_finding_Tag[static_cast<size_t>(e.tag)], e.b_finding_Tag[static_cast<size_t>(e.tag) + 1]};
-    }
-}
-
-bool damagedFileReadable(const RepairFile& e) {
-    if (!e.inputfilehandle.isOpen()) return false;
-    if (e.inputfilehandle.size() == 0) return true;
+bool damagedFileReadable(const FileReader& damaged) {
+    if (!damaged.isOpen()) return false;
+    if (damaged.size() == 0) return true;
     uint8_t first = 0;
-    return e.inputfilehandle.readAt(0, &first, 1) == 1;
-}
-
-bool tagPairIs(const RepairFile& e, uint8_t first, uint8_t second) {
-    return e.tagPair[0] == first && e.tagPair[1] == second;
+    return damaged.readAt(0, &first, 1) == 1;
 }
 
 }  // namespace arbel

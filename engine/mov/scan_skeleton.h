@@ -10,17 +10,22 @@
 // bytes reserved for the media-data header, and the growth of the tables.
 
 #include "engine/byte_order.h"
+#include "reference_analysis.h"
+#include "reference_templates.h"
+#include "result_file.h"
+#include "sample_tables.h"
+#include "stage_context.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace arbel {
 
-class RepairFile;
 class MediaScanner;
 
 enum class UnitKind : uint8_t {
@@ -82,7 +87,7 @@ public:
 
     // Whether the damaged file's own media-data header and first audio chunk
     // are looked for right before the first frame.
-    virtual bool leadingAudioApplies(const RepairFile& engine) const;
+    virtual bool leadingAudioApplies(const MediaScanner& scanner) const;
 
     // Records a unit that has just been copied to resultOffset.
     virtual void record(MediaScanner& scanner, const TakenUnit& unit, uint64_t resultOffset);
@@ -96,19 +101,25 @@ public:
     static constexpr uint64_t kNotFound = UINT64_MAX;
     static constexpr unsigned kPollEveryBytes = 4096;
 
-    explicit MediaScanner(RepairFile& engine);
+    MediaScanner(StageContext& ctx, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates,
+                 SampleTables& tables, ResultFile& result);
     MediaScanner(const MediaScanner&) = delete;
     MediaScanner& operator=(const MediaScanner&) = delete;
 
-    RepairFile& engine() { return engine_; }
-    const RepairFile& engine() const { return engine_; }
+    const ReferenceAnalysis& analysis() const { return analysis_; }
+    const ReferenceTemplates& templates() const { return templates_; }
+    SampleTables& tables() { return tables_; }
+    const SampleTables& tables() const { return tables_; }
+    ResultFile& result() { return result_; }
+    // The damaged file's size as the user chose it.
+    uint64_t chosenSize() const { return ctx_.damagedSize; }
 
     // Where the scan ends: the damaged file's size as chosen, bounded by what
     // the file really holds.
     uint64_t end() const { return end_; }
 
     // Scans from `start` to the end. False: the user stopped the repair.
-    // A write failure ends the scan early with writeFailed set.
+    // A write failure ends the scan early with the result's writeFailed set.
     bool run(ScanVariant& variant, uint64_t start);
 
     // n bytes at pos (n at most kLookAheadMax), zero beyond the end of the
@@ -135,8 +146,8 @@ public:
     uint64_t copyToResult(uint64_t pos, uint64_t len);
 
     // The sample tables.
-    void recordVideo(uint64_t resultOffset, uint64_t length, uint64_t sourcePosition);
-    void recordAudio(uint64_t resultOffset, uint64_t length);
+    void recordVideo(uint64_t resultOffset, uint64_t length) { tables_.recordVideo(resultOffset, length); }
+    void recordAudio(uint64_t resultOffset, uint64_t length) { tables_.recordAudio(resultOffset, length); }
 
     // The damaged file's media-data header right before an audio chunk of
     // sizeAudio bytes that ends at framePos. Found: that chunk.
@@ -153,7 +164,11 @@ private:
     }
     bool checkWrites();
 
-    RepairFile& engine_;
+    StageContext& ctx_;
+    const ReferenceAnalysis& analysis_;
+    const ReferenceTemplates& templates_;
+    SampleTables& tables_;
+    ResultFile& result_;
     uint64_t end_ = 0;
     std::vector<uint8_t> window_;
     uint64_t windowStart_ = UINT64_MAX;
@@ -161,12 +176,18 @@ private:
     bool stopped_ = false;
 };
 
-// Clears the scan state of the engine (tables, counters, cursors) before a scan.
-void resetScanState(RepairFile& engine);
-
 // The damaged file is open and its first byte can be read (an empty file
 // counts as readable: there is simply nothing to scan).
-bool damagedFileReadable(const RepairFile& engine);
+bool damagedFileReadable(const FileReader& damaged);
+
+// The scans of the damaged file, each preceded by its report at 50. False
+// when the repair ends here: stopped, or the damaged file cannot be read
+// (the report says which). A scan that met a write failure returns true and
+// leaves the result's writeFailed set for the final phase.
+bool runVariantScan(StageContext& ctx, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates,
+                    SampleTables& tables, ResultFile& result);
+bool runMjpegScan(StageContext& ctx, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates,
+                  SampleTables& tables, ResultFile& result);
 
 // --- the dispatch among the variants -------------------------------------------
 
@@ -174,7 +195,7 @@ bool damagedFileReadable(const RepairFile& engine);
 // and `marker` goes to the log. `scan` answers false when the user stopped.
 struct ScanDispatchRow {
     const char* marker;
-    bool (*chosen)(const RepairFile& engine);
+    bool (*chosen)(const ReferenceAnalysis& analysis);
     bool (*scan)(MediaScanner& scanner);
 };
 
@@ -183,9 +204,10 @@ std::span<const ScanDispatchRow> scanDispatchTable();
 
 // The first row that holds, or nullptr: then no scan runs and the writers get
 // empty tables.
-const ScanDispatchRow* chooseScanVariant(const RepairFile& engine);
+const ScanDispatchRow* chooseScanVariant(const ReferenceAnalysis& analysis);
 
-bool tagPairIs(const RepairFile& engine, uint8_t first, uint8_t second);
+// The scan taken, in words, for the report: "generic scan", "camera variant 7", "MJPEG scan".
+std::string scanDescription(const std::string& marker);
 
 // The scans themselves.
 bool scanGeneric(MediaScanner& scanner);   // "1", media_scan.cpp

@@ -1,7 +1,6 @@
 // Camera variants "2", "3", "5" and "7": H.264 frames behind a length prefix
 // and AAC audio as runs of variable-length units. One scheme, four rows of
 // tests.
-#include "repair_file.h"
 #include "scan_skeleton.h"
 
 #include <array>
@@ -125,7 +124,6 @@ private:
     bool examineFrame(MediaScanner& s, uint64_t p, const uint8_t* at, ScanStep& step) {
         const uint64_t length = readU32BE(at);
         if (length == 0 || length > kVariantFrameLimit) return false;
-        s.engine().whloesizeofstsd = length;
         const uint64_t frameEnd = p + length + 4;
         LookBuffer scratch;
         if (!row_.confirmsFrame(s.bytesAt(frameEnd, 16, scratch).data())) return false;
@@ -172,7 +170,7 @@ const AudioRunRow kRow7{frame7, confirms7, aacUnitStart, runVideo7, afterRunVide
 
 bool scanWith(MediaScanner& scanner, const AudioRunRow& row) {
     AudioRunScan variant(row);
-    return scanner.run(variant, scanner.engine().ullBytesTraversed);
+    return scanner.run(variant, 0);
 }
 
 }  // namespace

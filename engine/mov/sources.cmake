@@ -7,6 +7,8 @@ target_sources(arbel_engines PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/mjpeg_scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_skeleton.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_variants.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/movie_timing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/movie_atom.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/result_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/repaired_file_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/repair_mov.cpp)

@@ -2,22 +2,17 @@
 #include "repair_file.h"
 
 #include "engine/byte_order.h"
-#include "engine/repair_values.h"
 #include "platform/file_system.h"
-#include "platform/pacing.h"
 
 #include <algorithm>
+#include <utility>
 #include <cstring>
 #include <vector>
 
 namespace arbel {
 
-RepairFile::RepairFile() {
-    const RepairValues& values = repairValues();
-    corruptFilePath = values.corruptFilePath.value_or("");
-    corruptFileSize = values.corruptFileSize;
-    referenceFilePath = values.referenceFilePath.value_or("");
-    referenceFileSize = values.referenceFileSize;
+RepairFile::RepairFile(RepairRequest request) : request_(std::move(request)), reporter_(request_.center) {
+    if (!request_.control) request_.control = std::make_shared<RepairControl>();
 }
 
 RepairFile::~RepairFile() = default;
@@ -25,11 +20,6 @@ RepairFile::~RepairFile() = default;
 uint16_t RepairFile::twoByteRead(const uint8_t* bytes) { return readU16BE(bytes); }
 uint64_t RepairFile::fourByteRead(const uint8_t* bytes) { return readU32BE(bytes); }
 int64_t RepairFile::eightByteRead(const uint8_t* bytes) { return readS64BESaturating(bytes); }
-
-void RepairFile::setPauseRepairing(bool pause) {
-    pauseRepairing_.store(pause, std::memory_order_relaxed);
-    if (!pause) Pacing::wake();
-}
 
 namespace {
 
@@ -47,19 +37,20 @@ bool isTopLevelAtomType(const uint8_t* t) {
 
 bool RepairFile::referencefileValidityCheck() {
     constexpr uint64_t kBlock = 65535;
-    referencefilehandle.open(referenceFilePath);
-    currentoffset = 0;
+    referencefilehandle.open(request_.referencePath);
+    bool moovatomfound = false;
+    bool mdatatomfound = false;
 
-    const uint64_t size = fs::fileSize(referenceFilePath).value_or(0);
-    referenceFileSize = size;
-    repairValues().referenceFileSize = size;
+    // The check refreshes the size: the file may have changed since it was chosen.
+    const uint64_t size = fs::fileSize(request_.referencePath).value_or(0);
+    request_.referenceSize = size;
 
     const uint64_t blocks = (size + kBlock - 1) / kBlock;
     if (blocks == 0) return false;
 
     std::vector<uint8_t> buffer;
     for (uint64_t k = 0; k < blocks; ++k) {
-        currentoffset = 0;
+        uint64_t currentoffset = 0;
         const uint64_t blockStart = k * kBlock;
         const uint64_t length = std::min<uint64_t>(kBlock, size - blockStart);
         buffer.assign(length, 0);
@@ -96,11 +87,10 @@ bool RepairFile::referencefileValidityCheck() {
 
 bool RepairFile::corruptedfileValidityCheck() {
     constexpr uint64_t kSector = 1024;
-    inputfilehandle.open(corruptFilePath);
-    validitycheck = false;
+    inputfilehandle.open(request_.damagedPath);
 
-    const uint64_t size = corruptFileSize;
-    mod = static_cast<uint32_t>(size % kSector);
+    const uint64_t size = request_.damagedSize;
+    const uint64_t mod = size % kSector;
     uint64_t sectors = size / kSector + (mod != 0 ? 1 : 0);
     if (size <= kSector) sectors = 1;
 
@@ -112,13 +102,11 @@ bool RepairFile::corruptedfileValidityCheck() {
         const uint64_t count = std::min(kSectorsPerRead, sectors - first + 1);
         inputfilehandle.readAt((first - 1) * kSector, buffer.data(), count * kSector);
         for (uint64_t s = 0; s < count; ++s) {
-            sector = static_cast<uint32_t>(first + s);
             const uint8_t* block = buffer.data() + s * kSector;
             for (uint64_t i = 0; i + 4 <= kSector; ++i) {
                 const uint8_t* code = block + i;
                 if (std::memcmp(code, "moov", 4) == 0 || std::memcmp(code, "mdat", 4) == 0 ||
                     std::memcmp(code, "ftyp", 4) == 0) {
-                    validitycheck = true;
                     return true;
                 }
             }

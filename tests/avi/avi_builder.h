@@ -4,7 +4,7 @@
 // and a video and an audio stream list whose every field is known, then the
 // movie data the test asks for.
 
-#include "app/progress/notification.h"
+#include "progress/notification.h"
 #include "support/bytes.h"
 
 #include <algorithm>

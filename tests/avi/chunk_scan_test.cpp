@@ -139,9 +139,10 @@ TEST_F(AviChunkScan, TablesStopAtTheirCapacityAndSayItOnce) {
     // The result lists exactly the kept chunks.
     ASSERT_EQ(notes.completed(), 1u);
     const std::vector<uint8_t> out = result();
-    ASSERT_EQ(out.size(), engine->RIFFLISTsize + 8);
-    EXPECT_EQ(test::le32(out, 384 + 40 + 18), capacity);  // entries in use of "ix00"
-    EXPECT_EQ(engine->ix00size, 24 + 8 * capacity);
+    ASSERT_TRUE(test::riffSpansTheFile(out));
+    EXPECT_EQ(test::text4(out, 384 + 40 + 6), "ix00");
+    EXPECT_EQ(test::le32(out, 384 + 40 + 10), 24 + 8 * capacity);  // its size
+    EXPECT_EQ(test::le32(out, 384 + 40 + 18), capacity);            // entries in use
 }
 
 // The plain sector walk, as slow as it is clear: 1 KiB sectors, a 3 KiB window read
@@ -229,7 +230,7 @@ TEST_F(AviChunkScan, OffsetsBeyondFourGibibytesAreKeptAndCopiedWhole) {
     ::close(fd);
     ASSERT_TRUE(written);
 
-    chooseDamagedFile(path);
+    chooseFile(path);
     auto engine = makeEngine();
     ASSERT_TRUE(engine->fileValidityCheck());
     engine->retrieveAudioVideoSamples();
@@ -239,9 +240,9 @@ TEST_F(AviChunkScan, OffsetsBeyondFourGibibytesAreKeptAndCopiedWhole) {
 
     ASSERT_EQ(notes.completed(), 1u);
     const std::vector<uint8_t> out = result();
-    ASSERT_EQ(out.size(), engine->RIFFLISTsize + 8);
+    ASSERT_TRUE(test::riffSpansTheFile(out));
     // Both chunks, identifiers and data, as they stand 4 GiB into the damaged file.
-    const auto copied = out.begin() + static_cast<std::ptrdiff_t>(engine->baseoffsetforvideo);
+    const auto copied = out.begin() + static_cast<std::ptrdiff_t>(test::chunkBaseOf(out, "ix00"));
     EXPECT_EQ(std::vector<uint8_t>(copied, out.end()), std::vector<uint8_t>(tail.vec().begin(), tail.vec().end() - 4));
 }
 

@@ -1,7 +1,6 @@
 // What the repair tells the window and when, and how it answers pause and stop.
 #include "avi_engine_fixture.h"
 
-#include "engine/repair_values.h"
 #include "platform/file_system.h"
 
 #include <atomic>
@@ -29,8 +28,6 @@ protected:
             if (notifString(all[k], "status") == status && notifNumber(all[k], "progress") == progress) return k;
         return SIZE_MAX;
     }
-
-    static void requestStop() { repairValues().stopRequested.store(1, std::memory_order_relaxed); }
 
     template <typename Condition>
     static bool waitFor(Condition condition) {
@@ -80,7 +77,7 @@ TEST_F(AviRepairProtocol, AStopDuringTheScanSkipsTheRestAndPostsNoOutcome) {
     notes.clear();
     std::remove(resultPath().c_str());
     choose(spreadFile());
-    notes.onPost([](const NotifDict& d) {
+    notes.onPost([this](const NotifDict& d) {
         if (notifNumber(d, "progress") == 70.0) requestStop();
     });
     auto engine = makeEngine();
@@ -93,7 +90,7 @@ TEST_F(AviRepairProtocol, AStopDuringTheScanSkipsTheRestAndPostsNoOutcome) {
     // The writer still ran; it wrote headers and indexes but copied no chunk.
     EXPECT_EQ(notes.statusCount("Repairing the file..", 80.0), 1u);
     EXPECT_EQ(engine->bytesCopied, 0u);
-    EXPECT_EQ(fs::fileSize(resultPath()).value_or(0), engine->baseoffsetforvideo);
+    EXPECT_EQ(fs::fileSize(resultPath()).value_or(0), test::chunkBaseOf(result(), "ix00"));
 }
 
 TEST_F(AviRepairProtocol, AStopWhileThePausedWriterWaitsEndsItWithoutAnOutcome) {
@@ -121,7 +118,7 @@ TEST_F(AviRepairProtocol, AStopWhileThePausedWriterWaitsEndsItWithoutAnOutcome) 
     EXPECT_EQ(notes.refused(), 0u);
     EXPECT_EQ(notes.completed(), 0u);
     EXPECT_EQ(engine->bytesCopied, 0u);
-    EXPECT_EQ(fs::fileSize(resultPath()).value_or(0), engine->baseoffsetforvideo);  // headers and indexes only
+    EXPECT_EQ(fs::fileSize(resultPath()).value_or(0), test::chunkBaseOf(result(), "ix00"));  // headers and indexes only
 }
 
 TEST_F(AviRepairProtocol, APauseHoldsTheScanUntilResumed) {
@@ -150,7 +147,7 @@ TEST_F(AviRepairProtocol, AStopAfterARefusalReasonPostsNoRefusal) {
     // Too small to repair, and the user stops during the header pass.
     Bytes small = test::aviHeader().append(mediaChunk("00dc", 100)).append(mediaChunk("01wb", 30)).text("idx1");
     choose(test::padTo(small, 100 * 1024));
-    notes.onPost([](const NotifDict& d) {
+    notes.onPost([this](const NotifDict& d) {
         if (notifNumber(d, "progress") == 10.0) requestStop();
     });
     auto engine = makeEngine();

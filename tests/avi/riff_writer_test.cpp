@@ -12,6 +12,8 @@ namespace arbel {
 namespace {
 
 using test::AviHeaderFields;
+using test::chunkBaseOf;
+using test::riffSpansTheFile;
 using test::Bytes;
 using test::le32;
 using test::mediaChunk;
@@ -66,10 +68,10 @@ TEST_F(AviWriter, LaysOutHeadersIndexesAndChunksByteForByte) {
     ASSERT_GE(out.size(), 723u);
     EXPECT_EQ(le32(out, 16), 398u);
     EXPECT_EQ(text4(out, 430), "ix00");
-    EXPECT_EQ(engine->baseoffsetforvideo, 446 + engine->ix00size + engine->ix01size);
-    EXPECT_EQ(text4(out, engine->baseoffsetforvideo), "00dc");
-    EXPECT_EQ(text4(out, engine->baseoffsetforaudio), "01wb");
-    EXPECT_EQ(out.size(), engine->RIFFLISTsize + 8);
+    EXPECT_EQ(chunkBaseOf(out, "ix00"), 446u + 40u + 32u);
+    EXPECT_EQ(text4(out, chunkBaseOf(out, "ix00")), "00dc");
+    EXPECT_EQ(text4(out, chunkBaseOf(out, "ix01")), "01wb");
+    EXPECT_TRUE(riffSpansTheFile(out));
     EXPECT_EQ(engine->bytesCopied, 108u + 59u + 38u);
 }
 
@@ -78,8 +80,7 @@ TEST_F(AviWriter, WithoutVideoChunksTheFileIsStillWrittenWithEmptyVideoIndex) {
     auto engine = repair(test::padTo(damaged, test::kRepairableSize));
     ASSERT_EQ(notes.completed(), 1u);
     const std::vector<uint8_t> out = result();
-    ASSERT_EQ(out.size(), engine->RIFFLISTsize + 8);
-    EXPECT_EQ(engine->ix00size, 24u);
+    ASSERT_TRUE(riffSpansTheFile(out));
     EXPECT_EQ(le32(out, 48), 0u);   // total frames
     EXPECT_EQ(le32(out, 140), 0u);  // video length
     EXPECT_EQ(text4(out, 430), "ix00");
@@ -108,15 +109,15 @@ TEST_F(AviWriter, AStreamFormatReadShortIsWrittenAtItsCountedSizeWithZeros) {
     f.audioFormatBytes = Bytes().u16le(1).u16le(2).u32le(44100).u32le(176400).u16le(4).u16le(16).text("abcdwxyz").vec();
     Bytes damaged = test::aviHeader(f);
     const std::string path = choose(test::padTo(damaged, test::kRepairableSize));
+    auto engine = makeEngine();
+    ASSERT_TRUE(engine->fileValidityCheck());
     // The recording shrank after it was chosen: it now ends 20 bytes into the audio format.
     ASSERT_EQ(::truncate(path.c_str(), 296 + 20), 0);
 
-    auto engine = makeEngine();
-    ASSERT_TRUE(engine->fileValidityCheck());
     engine->retrieveAudioVideoSamples();
     ASSERT_EQ(notes.completed(), 1u);
     const std::vector<uint8_t> out = result();
-    ASSERT_EQ(out.size(), engine->RIFFLISTsize + 8);
+    ASSERT_TRUE(riffSpansTheFile(out));
     EXPECT_EQ(le32(out, 16), 340u + 40u + 24u);
     std::vector<uint8_t> format(f.audioFormatBytes.begin(), f.audioFormatBytes.begin() + 20);
     format.resize(24, 0);
@@ -141,8 +142,8 @@ TEST_F(AviWriter, AChunkCutShortAfterTheScanIsZeroPaddedToItsIndexedSize) {
 
     ASSERT_EQ(notes.completed(), 1u);
     const std::vector<uint8_t> out = result();
-    ASSERT_EQ(out.size(), engine->RIFFLISTsize + 8);
-    const size_t audio = engine->baseoffsetforaudio;
+    ASSERT_TRUE(riffSpansTheFile(out));
+    const size_t audio = chunkBaseOf(out, "ix01");
     EXPECT_EQ(le32(out, audio + 4), 3000u);
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + audio + 8, out.begin() + audio + 1008), std::vector<uint8_t>(1000, 0x41));
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + audio + 1008, out.end()), std::vector<uint8_t>(2000, 0));
@@ -162,7 +163,6 @@ TEST_F(AviWriter, AResultOfFourGibibytesIsRefusedBeforeAnyFileIsCreated) {
     auto engine = repair(damaged);
 
     EXPECT_EQ(engine->videosamplecount, count);
-    EXPECT_GE(engine->RIFFLISTsize + 8, RepairFileAvi::kResultSizeLimit);
     EXPECT_EQ(notes.refused(), 1u);
     EXPECT_EQ(notes.completed(), 0u);
     EXPECT_FALSE(fs::exists(resultPath()));
@@ -173,8 +173,7 @@ TEST_F(AviWriter, AResultThatCannotBeCreatedIsRefused) {
     const std::string notAFolder = dir.write("plain", {1, 2, 3});
     Bytes damaged = test::aviHeader().append(mediaChunk("00dc", 100)).append(mediaChunk("01wb", 30)).text("idx1");
     choose(test::padTo(damaged, test::kRepairableSize));
-    auto engine = makeEngine();
-    engine->resultPathOverride = notAFolder + "/result.avi";
+    auto engine = makeEngine(notAFolder + "/result.avi");
     ASSERT_TRUE(engine->fileValidityCheck());
     engine->retrieveAudioVideoSamples();
     EXPECT_EQ(notes.refused(), 1u);

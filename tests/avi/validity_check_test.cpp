@@ -1,5 +1,4 @@
 #include "engine/avi/repair_file_avi.h"
-#include "engine/repair_session.h"
 #include "support/bytes.h"
 #include "support/temp_dir.h"
 
@@ -17,8 +16,7 @@ protected:
 
     // Runs the check on the bytes; returns {accepted, db}.
     std::pair<bool, bool> check(const std::vector<uint8_t>& bytes) {
-        chooseDamagedFile(dir.write("bad.avi", bytes));
-        RepairFileAvi engine;
+        RepairFileAvi engine(RepairRequest::forFiles(dir.write("bad.avi", bytes)));
         bool accepted = engine.fileValidityCheck();
         return {accepted, engine.db};
     }

@@ -1,7 +1,7 @@
 // Progress notifications as the engines post them, applied to the window.
 #include "gui_support.h"
 
-#include "app/progress/notification.h"
+#include "progress/notification.h"
 #include "engine/engine_reporter.h"
 
 #include <QLabel>

@@ -3,7 +3,7 @@
 // QuickTime pair the engine refuses.
 #include "gui_support.h"
 
-#include "app/progress/formatting.h"
+#include "progress/formatting.h"
 #include "engine/engine_reporter.h"
 #include "engine/result_location.h"
 #include "platform/file_system.h"

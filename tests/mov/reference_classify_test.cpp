@@ -20,7 +20,7 @@ Names sorted(Names names) {
 class NalTags : public test::ReferenceTest {
 protected:
     // A reference whose video chunks are the given bytes.
-    std::unique_ptr<RepairFile> withVideoChunks(const std::vector<Bytes>& chunks) {
+    std::unique_ptr<test::MovStages> withVideoChunks(const std::vector<Bytes>& chunks) {
         ReferenceOptions o = test::cameraReference();
         o.tracks[0].chunks = chunks;
         return analysed(test::buildReference(o).bytes);
@@ -45,57 +45,57 @@ TEST_F(NalTags, FirstChunkPairsSetTheirClass) {
         ReferenceOptions o = test::cameraReference();
         o.tracks[0] = test::avcVideoTrack(12, c.nal0, c.nal1);
         const auto e = analysed(test::buildReference(o).bytes);
-        EXPECT_EQ(e->Tag_2588_Present, c.tag2588);
-        EXPECT_EQ(e->Tag_6588_Present, c.tag6588);
-        EXPECT_EQ(e->tag, 4);
-        EXPECT_EQ(e->tagPair, (std::array<uint8_t, 2>{c.nal0, c.nal1}));
-        EXPECT_EQ(e->b_finding_Tag.size(), 700u);
-        EXPECT_EQ(e->bIsStopMotionFile, 0);
+        EXPECT_EQ(e->analysis.Tag_2588_Present, c.tag2588);
+        EXPECT_EQ(e->analysis.Tag_6588_Present, c.tag6588);
+        EXPECT_EQ(e->analysis.tag, 4);
+        EXPECT_EQ(e->analysis.tagPair, (std::array<uint8_t, 2>{c.nal0, c.nal1}));
+        EXPECT_EQ(e->analysis.b_finding_Tag.size(), 700u);
+        EXPECT_EQ(e->analysis.bIsStopMotionFile, 0);
     }
 }
 
 TEST_F(NalTags, FirstHitWinsAndOnlyTheFirst700BytesCount) {
     auto e = withVideoChunks({withBytesAt(100, Bytes{0x65, 0x88, 0x25, 0x88}), untagged(), untagged(), untagged()});
-    EXPECT_EQ(e->Tag_6588_Present, 1);
-    EXPECT_EQ(e->Tag_2588_Present, 0);
-    EXPECT_EQ(e->tag, 100);
+    EXPECT_EQ(e->analysis.Tag_6588_Present, 1);
+    EXPECT_EQ(e->analysis.Tag_2588_Present, 0);
+    EXPECT_EQ(e->analysis.tag, 100);
 
     // A pair whose second byte would be byte 700 is not seen.
     e = withVideoChunks({withBytesAt(699, Bytes{0x25, 0x88}), untagged(), untagged()});
-    EXPECT_EQ(e->Tag_2588_Present, 0);
-    EXPECT_EQ(e->b_finding_Tag.size(), 70u);  // the fallback ran
+    EXPECT_EQ(e->analysis.Tag_2588_Present, 0);
+    EXPECT_EQ(e->analysis.b_finding_Tag.size(), 70u);  // the fallback ran
 }
 
 TEST_F(NalTags, ThirdChunkIsProbedWhenTheFirstHasNoTag) {
     auto e = withVideoChunks({untagged(), untagged(), withBytesAt(30, Bytes{0x25, 0x88}), untagged()});
-    EXPECT_EQ(e->Tag_2588_Present, 1);
-    EXPECT_EQ(e->tag, 30);
-    EXPECT_EQ(e->tagPair, (std::array<uint8_t, 2>{0x25, 0x88}));
-    EXPECT_EQ(e->b_finding_Tag.size(), 70u);
+    EXPECT_EQ(e->analysis.Tag_2588_Present, 1);
+    EXPECT_EQ(e->analysis.tag, 30);
+    EXPECT_EQ(e->analysis.tagPair, (std::array<uint8_t, 2>{0x25, 0x88}));
+    EXPECT_EQ(e->analysis.b_finding_Tag.size(), 70u);
 
     // Only 70 bytes of it.
     e = withVideoChunks({untagged(), untagged(), withBytesAt(80, Bytes{0x25, 0x88}), untagged()});
-    EXPECT_EQ(e->Tag_2588_Present, 0);
-    EXPECT_EQ(e->tag, 0);
-    EXPECT_EQ(e->tagPair, (std::array<uint8_t, 2>{0x00, 0x00}));
+    EXPECT_EQ(e->analysis.Tag_2588_Present, 0);
+    EXPECT_EQ(e->analysis.tag, 0);
+    EXPECT_EQ(e->analysis.tagPair, (std::array<uint8_t, 2>{0x00, 0x00}));
 
     // Fewer than three chunks: no second probe.
     e = withVideoChunks({untagged(), untagged()});
-    EXPECT_EQ(e->b_finding_Tag.size(), 700u);
-    EXPECT_EQ(e->Tag_2588_Present + e->Tag_6588_Present, 0);
+    EXPECT_EQ(e->analysis.b_finding_Tag.size(), 700u);
+    EXPECT_EQ(e->analysis.Tag_2588_Present + e->analysis.Tag_6588_Present, 0);
 }
 
 TEST_F(NalTags, StopMotionMarkerCountsOnlyInTheThirdChunk) {
     auto e = withVideoChunks({untagged(), untagged(), withBytesAt(10, Bytes{0xE1, 0x5C, 0x51}), untagged()});
-    EXPECT_EQ(e->bIsStopMotionFile, 1);
-    EXPECT_EQ(e->tag, 10);
-    EXPECT_EQ(e->tagPair, (std::array<uint8_t, 2>{0xE1, 0x5C}));
+    EXPECT_EQ(e->analysis.bIsStopMotionFile, 1);
+    EXPECT_EQ(e->analysis.tag, 10);
+    EXPECT_EQ(e->analysis.tagPair, (std::array<uint8_t, 2>{0xE1, 0x5C}));
 
     e = withVideoChunks({withBytesAt(10, Bytes{0xE1, 0x5C, 0x51}), untagged(), untagged()});
-    EXPECT_EQ(e->bIsStopMotionFile, 0);
+    EXPECT_EQ(e->analysis.bIsStopMotionFile, 0);
 
     e = withVideoChunks({untagged(), untagged(), withBytesAt(10, Bytes{0xE1, 0x5C, 0x52}), untagged()});
-    EXPECT_EQ(e->bIsStopMotionFile, 0);
+    EXPECT_EQ(e->analysis.bIsStopMotionFile, 0);
 }
 
 struct AudioCase {
@@ -113,11 +113,10 @@ protected:
         reference.zeros(16).append(c.first).zeros(12).append(c.second).zeros(28);
         const Bytes damaged = atom("ftyp", Bytes().text(c.damagedIsIsom ? "isom" : "mp42").zeros(8));
         auto e = engineFor(reference, damaged);
-        e->stco_Address_Audio_sizetojump = 16;
-        e->stco_Address_Audio_second_sizetojump = 32;
+        e->templates.stco_Address_Audio_sizetojump = 16;
+        e->templates.stco_Address_Audio_second_sizetojump = 32;
         e->classifyAudioSignatures();
-        EXPECT_EQ(e->damagedFileIsIsom, c.damagedIsIsom);
-        return sorted(test::flagsSet(e->flags));
+        return sorted(test::flagsSet(e->analysis.flags));
     }
 };
 
@@ -194,8 +193,8 @@ TEST_F(AudioSignatures, EveryRowInOrder) {
 }
 
 TEST_F(AudioSignatures, GroupFlagFollowsItsThreeRows) {
-    RepairFile engine;
-    EXPECT_FALSE(engine.flags.bAudioSigGroup());
+    test::MovStages engine;
+    EXPECT_FALSE(engine.analysis.flags.bAudioSigGroup());
     for (bool CameraFlags::*member :
          {&CameraFlags::bAudioSig20_08, &CameraFlags::bAudioSig01_17Iso, &CameraFlags::bAudioSig20_09}) {
         CameraFlags flags;
@@ -212,10 +211,10 @@ TEST_F(AudioSignatures, ClassifiedFromTheReferencesOwnSoundChunks) {
     o.tracks[1].chunks[0] = test::chunkStartingWith(Bytes{0x21, 0x1C, 0x44, 0x00}, 2048);
     o.tracks[1].chunks[1] = test::chunkStartingWith(Bytes{0x01, 0x00, 0x17, 0x00}, 2048);
     const auto layout = test::buildReference(o);
-    EXPECT_EQ(sorted(test::flagsSet(analysed(layout.bytes)->flags)), sorted({"bAudioFirst211C44", "bAudioSig01_17"}));
+    EXPECT_EQ(sorted(test::flagsSet(analysed(layout.bytes)->analysis.flags)), sorted({"bAudioFirst211C44", "bAudioSig01_17"}));
 
     const Bytes isom = atom("ftyp", Bytes().text("isom").zeros(8));
-    EXPECT_EQ(sorted(test::flagsSet(analysed(layout.bytes, isom)->flags)),
+    EXPECT_EQ(sorted(test::flagsSet(analysed(layout.bytes, isom)->analysis.flags)),
               sorted({"bAudioFirst211C44", "bAudioSig01_17Iso"}));
 
     // These cameras are measured from the second and third sound chunks.
@@ -223,32 +222,31 @@ TEST_F(AudioSignatures, ClassifiedFromTheReferencesOwnSoundChunks) {
     o.tracks[1].chunks[2] = test::chunkStartingWith(Bytes{0x20, 0x00, 0x08, 0x00}, 2048);
     const auto later = test::buildReference(o);
     const auto e = analysed(later.bytes);
-    EXPECT_EQ(e->stco_Address_Audio_sizetojump, later.tracks[1].chunkOffsets[1]);
-    EXPECT_EQ(e->stco_Address_Audio_second_sizetojump, later.tracks[1].chunkOffsets[2]);
-    EXPECT_TRUE(e->flags.bAudioSig20_08);
-    EXPECT_FALSE(e->flags.bAudioFirst211C44);
+    EXPECT_EQ(e->templates.stco_Address_Audio_sizetojump, later.tracks[1].chunkOffsets[1]);
+    EXPECT_EQ(e->templates.stco_Address_Audio_second_sizetojump, later.tracks[1].chunkOffsets[2]);
+    EXPECT_TRUE(e->analysis.flags.bAudioSig20_08);
+    EXPECT_FALSE(e->analysis.flags.bAudioFirst211C44);
 }
 
 TEST(ProbedChunkHeader, JpegMarkerOrH264FormatCode) {
-    RepairFile engine;
-    engine.buffer_for_Address_Video_first_chunk = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 0, 0, 0, 0};
-    engine.codecinformation = {'g', 'e', 'p', 'j'};
-    EXPECT_FALSE(engine.classifyProbedChunkHeader());
-    EXPECT_EQ(engine.Mjpeg_code_present, 0);
+    test::MovStages engine;
+    engine.analysis.buffer_for_Address_Video_first_chunk = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 0, 0, 0, 0};
+    engine.analysis.codecinformation = {'g', 'e', 'p', 'j'};
+    EXPECT_FALSE(engine.analysis.classifyProbedChunkHeader());
+    EXPECT_EQ(engine.analysis.Mjpeg_code_present, 0);
 
-    engine.buffer_for_Address_Video_first_chunk[3] = 0xDB;
-    engine.AVC_Codec_Present = 1;
-    EXPECT_TRUE(engine.classifyProbedChunkHeader());
-    EXPECT_EQ(engine.Mjpeg_code_present, 1);
-    EXPECT_EQ(engine.AVC_Codec_Present, 0);
+    engine.analysis.buffer_for_Address_Video_first_chunk[3] = 0xDB;
+    engine.analysis.AVC_Codec_Present = 1;
+    EXPECT_TRUE(engine.analysis.classifyProbedChunkHeader());
+    EXPECT_EQ(engine.analysis.Mjpeg_code_present, 1);
+    EXPECT_EQ(engine.analysis.AVC_Codec_Present, 0);
 
-    RepairFile avc;
-    avc.buffer_for_Address_Video_first_chunk = {0, 0, 0x10, 0, 0x21, 0x9A, 0, 0, 0, 0};
-    avc.codecinformation = {'1', 'c', 'v', 'a'};
-    EXPECT_TRUE(avc.classifyProbedChunkHeader());
-    EXPECT_EQ(avc.video_Header_ofAvc1, (std::array<uint8_t, 2>{0x21, 0x9A}));
-    EXPECT_EQ(avc.AVC_Codec_Present, 1);
-    EXPECT_EQ(avc.Mjpeg_code_present, 0);
+    test::MovStages avc;
+    avc.analysis.buffer_for_Address_Video_first_chunk = {0, 0, 0x10, 0, 0x21, 0x9A, 0, 0, 0, 0};
+    avc.analysis.codecinformation = {'1', 'c', 'v', 'a'};
+    EXPECT_TRUE(avc.analysis.classifyProbedChunkHeader());
+    EXPECT_EQ(avc.analysis.AVC_Codec_Present, 1);
+    EXPECT_EQ(avc.analysis.Mjpeg_code_present, 0);
 }
 
 TEST(ScanPathDecision, NikonMjpegH264OrRefusal) {
@@ -273,11 +271,11 @@ TEST(ScanPathDecision, NikonMjpegH264OrRefusal) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RepairFile engine;
-        if (c.flag) engine.flags.*c.flag = true;
-        engine.Mjpeg_code_present = c.mjpeg;
-        engine.AVC_Codec_Present = c.avc;
-        EXPECT_EQ(engine.decideScanPath(), c.expected);
+        test::MovStages engine;
+        if (c.flag) engine.analysis.flags.*c.flag = true;
+        engine.analysis.Mjpeg_code_present = c.mjpeg;
+        engine.analysis.AVC_Codec_Present = c.avc;
+        EXPECT_EQ(engine.analysis.decideScanPath(), c.expected);
     }
 }
 

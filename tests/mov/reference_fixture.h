@@ -1,9 +1,7 @@
 #pragma once
 
-#include "app/progress/notification.h"
-#include "engine/mov/repair_file.h"
-#include "engine/repair_session.h"
-#include "engine/repair_values.h"
+#include "progress/notification.h"
+#include "support/mov_stages.h"
 #include "platform/pacing.h"
 #include "support/bytes.h"
 #include "support/reference_builder.h"
@@ -67,27 +65,25 @@ protected:
     // A damaged file that is only probed at offset 8.
     static std::vector<uint8_t> plainDamaged() { return atom("ftyp", Bytes().text("qt  ").zeros(8)).vec(); }
 
-    // An engine reset as a repair starts (handles open, state zeroed).
-    std::unique_ptr<RepairFile> engineFor(const std::vector<uint8_t>& reference,
-                                          const std::vector<uint8_t>& damaged = plainDamaged()) {
-        chooseReferenceFile(dir.write("reference.mov", reference));
-        chooseDamagedFile(dir.write("damaged.mov", damaged));
-        auto engine = std::make_unique<RepairFile>();
+    // The stages of a repair over these files (handles open, nothing run yet).
+    std::unique_ptr<MovStages> engineFor(const std::vector<uint8_t>& reference,
+                                         const std::vector<uint8_t>& damaged = plainDamaged()) {
+        auto engine = std::make_unique<MovStages>(dir.write("reference.mov", reference),
+                                                  dir.write("damaged.mov", damaged));
         engine->setNotificationCenter(&center);
-        engine->resetForRepair();
         posts.clear();
         return engine;
     }
 
     // After the signature walk.
-    std::unique_ptr<RepairFile> walked(const std::vector<uint8_t>& reference) {
+    std::unique_ptr<MovStages> walked(const std::vector<uint8_t>& reference) {
         auto engine = engineFor(reference);
         EXPECT_TRUE(engine->signatureWalk());
         return engine;
     }
 
     // After the signature walk and the template walk.
-    std::unique_ptr<RepairFile> analysed(const std::vector<uint8_t>& reference,
+    std::unique_ptr<MovStages> analysed(const std::vector<uint8_t>& reference,
                                          const std::vector<uint8_t>& damaged = plainDamaged()) {
         auto engine = engineFor(reference, damaged);
         EXPECT_TRUE(engine->signatureWalk());

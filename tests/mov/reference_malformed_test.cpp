@@ -37,43 +37,39 @@ class MalformedReference : public test::ReferenceTest {
 protected:
     // Every copy is one whole atom of the file, its length what its own
     // size field says, and nothing longer than the file.
-    static void expectWholeAtoms(const RepairFile& e, uint64_t fileLength) {
-        if (!e.trak_data.empty()) {
-            EXPECT_EQ(sizeFieldOf(e.trak_data, 0), e.trak_data.size());
-            EXPECT_EQ(e.trak_header_size, e.trak_data.size());
+    static void expectWholeAtoms(const test::MovStages& e, uint64_t fileLength) {
+        if (!e.templates.trak_data.empty()) {
+            EXPECT_EQ(sizeFieldOf(e.templates.trak_data, 0), e.templates.trak_data.size());
         }
-        if (!e.videoSampleDescription.empty()) {
-            EXPECT_EQ(sizeFieldOf(e.videoSampleDescription, 4) + 4, e.videoSampleDescription.size());
-            EXPECT_EQ(e.videoSampleDescriptionLength, e.videoSampleDescription.size());
+        if (!e.templates.videoSampleDescription.empty()) {
+            EXPECT_EQ(sizeFieldOf(e.templates.videoSampleDescription, 4) + 4, e.templates.videoSampleDescription.size());
         }
-        if (!e.stts_data.empty()) {
-            EXPECT_EQ(sizeFieldOf(e.stts_data, 0), e.stts_data.size());
-            EXPECT_EQ(e.wholesizeofstts, e.stts_data.size());
+        if (!e.templates.stts_data.empty()) {
+            EXPECT_EQ(sizeFieldOf(e.templates.stts_data, 0), e.templates.stts_data.size());
         }
-        if (!e.Audio_stsd_data.empty()) {
-            EXPECT_EQ(sizeFieldOf(e.Audio_stsd_data, 4) + 4, e.Audio_stsd_data.size());
-            EXPECT_EQ(e.Audiosizeosstsd, e.Audio_stsd_data.size());
+        if (!e.templates.Audio_stsd_data.empty()) {
+            EXPECT_EQ(sizeFieldOf(e.templates.Audio_stsd_data, 4) + 4, e.templates.Audio_stsd_data.size());
         }
-        for (const auto* piece : {&e.trak_data, &e.videoSampleDescription, &e.stts_data, &e.Audio_stsd_data,
-                                  &e.bpMdhdDataStore, &e.bpHdlrDataStore, &e.bpMingVmhdDataStore, &e.bpMinfHdlrData,
-                                  &e.bpMinfDinfData, &e.bpMdhdAudioDataStore, &e.bpHdlrAudioDataStore,
-                                  &e.bpAudioMingSmhdDataStore, &e.bpAudioMinfHdlrData, &e.bpAudioMinfDinfData})
+        for (const auto* piece : {&e.templates.trak_data, &e.templates.videoSampleDescription, &e.templates.stts_data, &e.templates.Audio_stsd_data,
+                                  &e.templates.bpMdhdDataStore, &e.templates.bpHdlrDataStore, &e.templates.bpMingVmhdDataStore, &e.templates.bpMinfHdlrData,
+                                  &e.templates.bpMinfDinfData, &e.templates.bpMdhdAudioDataStore, &e.templates.bpHdlrAudioDataStore,
+                                  &e.templates.bpAudioMingSmhdDataStore, &e.templates.bpAudioMinfHdlrData, &e.templates.bpAudioMinfDinfData})
             EXPECT_LE(piece->size(), fileLength);
-        EXPECT_LE(e.videoOffsetCount, 10u);
+        EXPECT_LE(e.templates.videoOffsetCount, 10u);
     }
 
     // A cut file: what was taken is the intact file's atom, never one
     // finished with zeros.
-    static void expectIntactCopies(const RepairFile& e, const ReferenceLayout& intact) {
+    static void expectIntactCopies(const test::MovStages& e, const ReferenceLayout& intact) {
         const auto& v = intact.tracks[0];
-        if (!e.trak_data.empty()) {
-            EXPECT_EQ(e.trak_data, intact.slice(v.tkhd));
+        if (!e.templates.trak_data.empty()) {
+            EXPECT_EQ(e.templates.trak_data, intact.slice(v.tkhd));
         }
-        if (!e.videoSampleDescription.empty()) {
-            EXPECT_EQ(e.videoSampleDescription, intact.slice(v.stbl.offset + 4, v.stsd.size + 4));
+        if (!e.templates.videoSampleDescription.empty()) {
+            EXPECT_EQ(e.templates.videoSampleDescription, intact.slice(v.stbl.offset + 4, v.stsd.size + 4));
         }
-        if (!e.stts_data.empty()) {
-            EXPECT_EQ(e.stts_data, intact.slice(v.stts));
+        if (!e.templates.stts_data.empty()) {
+            EXPECT_EQ(e.templates.stts_data, intact.slice(v.stts));
         }
     }
 };
@@ -145,18 +141,17 @@ TEST_F(MalformedReference, SizesTooSmallToMoveTheWalkAreSteppedOver) {
         putU32(bytes, c.at, c.size);
         const auto e = analysed(bytes);
         // The walk went on past the damaged atom to the sound track.
-        EXPECT_EQ(e->stco_Address_Audio_sizetojump, r.tracks[1].chunkOffsets[0]);
-        EXPECT_EQ(e->moovatomSize, r.moov.size);
+        EXPECT_EQ(e->templates.stco_Address_Audio_sizetojump, r.tracks[1].chunkOffsets[0]);
         if (c.at == v.tkhd.offset) {
-            EXPECT_TRUE(e->trak_data.empty());
+            EXPECT_TRUE(e->templates.trak_data.empty());
         }
         if (c.at == v.stts.offset) {
-            EXPECT_TRUE(e->stts_data.empty());
-            EXPECT_EQ(e->dw_ReffrenceSamplecount, 12u);  // from stsz
-            EXPECT_EQ(e->videoOffsetCount, 10u);
+            EXPECT_TRUE(e->templates.stts_data.empty());
+            EXPECT_EQ(e->templates.dw_ReffrenceSamplecount, 12u);  // from stsz
+            EXPECT_EQ(e->templates.videoOffsetCount, 10u);
         }
         if (c.at == r.ftyp.offset) {
-            EXPECT_EQ(e->trak_data, r.slice(v.tkhd));
+            EXPECT_EQ(e->templates.trak_data, r.slice(v.tkhd));
         }
     }
 
@@ -165,8 +160,8 @@ TEST_F(MalformedReference, SizesTooSmallToMoveTheWalkAreSteppedOver) {
     std::vector<uint8_t> bytes = r.bytes;
     putU32(bytes, v.stsd.offset, 0);
     const auto e = analysed(bytes);
-    EXPECT_NE(e->videoSampleDescription, r.slice(v.stbl.offset + 4, v.stsd.size + 4));
-    EXPECT_LT(e->videoSampleDescriptionLength, r.moov.size);
+    EXPECT_NE(e->templates.videoSampleDescription, r.slice(v.stbl.offset + 4, v.stsd.size + 4));
+    EXPECT_LT(e->templates.videoSampleDescription.size(), r.moov.size);
 }
 
 TEST_F(MalformedReference, SizesPastTheMovieAtomAreNotCopied) {
@@ -176,31 +171,31 @@ TEST_F(MalformedReference, SizesPastTheMovieAtomAreNotCopied) {
     std::vector<uint8_t> bytes = r.bytes;
     putU32(bytes, v.stsd.offset, 0x7FFFFFF0);
     auto e = analysed(bytes);
-    EXPECT_LT(e->videoSampleDescriptionLength, r.moov.size);
-    EXPECT_LT(e->whloesizeofstsd, r.moov.size);
+    EXPECT_LT(e->templates.videoSampleDescription.size(), r.moov.size);
+    EXPECT_LT(e->templates.videoSampleDescription.size(), r.moov.size);
     EXPECT_NE(posted("video"), std::vector<std::string>{"avc1"});
 
     bytes = r.bytes;
     putU32(bytes, v.stts.offset, static_cast<uint32_t>(r.moov.size));
     e = analysed(bytes);
-    EXPECT_TRUE(e->stts_data.empty());
-    EXPECT_EQ(e->videoOffsetCount, 10u);
+    EXPECT_TRUE(e->templates.stts_data.empty());
+    EXPECT_EQ(e->templates.videoOffsetCount, 10u);
 
     // Past the movie atom though inside the file.
     bytes = r.bytes;
     bytes.insert(bytes.end(), 4000, 0);
     putU32(bytes, v.tkhd.offset, static_cast<uint32_t>(r.moov.size + 100));
     e = analysed(bytes);
-    EXPECT_TRUE(e->trak_data.empty());
-    EXPECT_EQ(e->videoSampleDescription, r.slice(v.stbl.offset + 4, v.stsd.size + 4));
+    EXPECT_TRUE(e->templates.trak_data.empty());
+    EXPECT_EQ(e->templates.videoSampleDescription, r.slice(v.stbl.offset + 4, v.stsd.size + 4));
 
     // Longer than a window: the movie atom's walk ends there, as the camera
     // layout cannot be trusted after it.
     putU32(bytes, v.tkhd.offset, 70000);
     e = analysed(bytes);
-    EXPECT_TRUE(e->trak_data.empty());
-    EXPECT_TRUE(e->videoSampleDescription.empty());
-    EXPECT_EQ(e->Movfileisvalid, 1);
+    EXPECT_TRUE(e->templates.trak_data.empty());
+    EXPECT_TRUE(e->templates.videoSampleDescription.empty());
+    EXPECT_EQ(e->templates.Movfileisvalid, 1);
 }
 
 TEST_F(MalformedReference, MediaPiecesOutOfPlaceAreLeftOut) {
@@ -210,29 +205,27 @@ TEST_F(MalformedReference, MediaPiecesOutOfPlaceAreLeftOut) {
     std::vector<uint8_t> bytes = r.bytes;
     putU32(bytes, v.hdlr.offset, 0xFFFF);
     auto e = analysed(bytes);
-    EXPECT_EQ(e->bpMdhdDataStore, r.slice(v.mdhd.offset, 24));
-    EXPECT_TRUE(e->bpHdlrDataStore.empty());
-    EXPECT_EQ(e->dsizeOfVideoHdlr, 0u);
-    EXPECT_TRUE(e->bpMingVmhdDataStore.empty());  // looked for where the handler was
-    EXPECT_TRUE(e->bpMinfDinfData.empty());
-    EXPECT_EQ(e->bpMdhdAudioDataStore, r.slice(r.tracks[1].mdhd.offset, 24));
+    EXPECT_EQ(e->templates.bpMdhdDataStore, r.slice(v.mdhd.offset, 24));
+    EXPECT_TRUE(e->templates.bpHdlrDataStore.empty());
+    EXPECT_TRUE(e->templates.bpMingVmhdDataStore.empty());  // looked for where the handler was
+    EXPECT_TRUE(e->templates.bpMinfDinfData.empty());
+    EXPECT_EQ(e->templates.bpMdhdAudioDataStore, r.slice(r.tracks[1].mdhd.offset, 24));
 
     // An mdhd that does not fit the 500 bytes gives no pieces, and is not
     // taken for the sound track's.
     bytes = r.bytes;
     putU32(bytes, v.mdhd.offset, 600);
     e = analysed(bytes);
-    EXPECT_TRUE(e->bpMdhdDataStore.empty());
-    EXPECT_EQ(e->dsizeofVideoMdhd, 0u);
-    EXPECT_EQ(e->bpMdhdAudioDataStore, r.slice(r.tracks[1].mdhd.offset, 24));
-    EXPECT_EQ(e->mdhdAudioTimeScale, 48000u);
+    EXPECT_TRUE(e->templates.bpMdhdDataStore.empty());
+    EXPECT_EQ(e->templates.bpMdhdAudioDataStore, r.slice(r.tracks[1].mdhd.offset, 24));
+    EXPECT_EQ(e->templates.mdhdAudioTimeScale, 48000u);
 
     // A sound handler whose atom is cut short is no sound handler.
     bytes = r.bytes;
     putU32(bytes, r.tracks[1].hdlr.offset, 12);
     e = analysed(bytes);
-    EXPECT_EQ(e->mdhdAudioTimeScale, 0u);
-    EXPECT_TRUE(e->Audio_stsd_data.empty());
+    EXPECT_EQ(e->templates.mdhdAudioTimeScale, 0u);
+    EXPECT_TRUE(e->templates.Audio_stsd_data.empty());
 }
 
 TEST_F(MalformedReference, ChunkTablesGiveOnlyTheEntriesTheyHold) {
@@ -243,10 +236,10 @@ TEST_F(MalformedReference, ChunkTablesGiveOnlyTheEntriesTheyHold) {
     std::vector<uint8_t> bytes = r.bytes;
     putU32(bytes, r.tracks[0].chunkTable.offset + 12, 1000);  // count far beyond the atom
     auto e = analysed(bytes);
-    ASSERT_EQ(e->videoOffsetCount, 3u);
-    EXPECT_EQ(e->stco_Address_Video_first_chunk_sizetojump, r.tracks[0].chunkOffsets[2]);
-    EXPECT_EQ(e->stco_Address_Audio_sizetojump, r.tracks[1].chunkOffsets[0]);
-    EXPECT_EQ(e->stco_Address_Audio_second_sizetojump, 0u);
+    ASSERT_EQ(e->templates.videoOffsetCount, 3u);
+    EXPECT_EQ(e->templates.stco_Address_Video_first_chunk_sizetojump, r.tracks[0].chunkOffsets[2]);
+    EXPECT_EQ(e->templates.stco_Address_Audio_sizetojump, r.tracks[1].chunkOffsets[0]);
+    EXPECT_EQ(e->templates.stco_Address_Audio_second_sizetojump, 0u);
 
     // Offsets far beyond the file read as nothing.
     o = test::cameraReference();
@@ -260,22 +253,22 @@ TEST_F(MalformedReference, ChunkTablesGiveOnlyTheEntriesTheyHold) {
     }
     putU32(bytes, r.tracks[1].chunkTable.offset + 16, 0xFFFFFFF0);
     e = analysed(bytes);
-    EXPECT_EQ(e->VideoOffsets[0], 0x7FFFFFFFFFFFFFF0u);
-    EXPECT_EQ(e->Tag_2588_Present + e->Tag_6588_Present, 0);
-    EXPECT_EQ(e->buffer_for_Address_Video_first_chunk, (std::array<uint8_t, 10>{}));
-    EXPECT_TRUE(test::flagsSet(e->flags).empty());
+    EXPECT_EQ(e->templates.VideoOffsets[0], 0x7FFFFFFFFFFFFFF0u);
+    EXPECT_EQ(e->analysis.Tag_2588_Present + e->analysis.Tag_6588_Present, 0);
+    EXPECT_EQ(e->analysis.buffer_for_Address_Video_first_chunk, (std::array<uint8_t, 10>{}));
+    EXPECT_TRUE(test::flagsSet(e->analysis.flags).empty());
 }
 
 TEST_F(MalformedReference, StopDuringTheTemplateWalkEndsIt) {
     const ReferenceLayout r = test::buildReference(test::cameraReference());
     auto e = engineFor(r.bytes);
     ASSERT_TRUE(e->signatureWalk());
-    center.addObserver("", [](const std::string&, const NotifDict& info) {
-        if (notifNumber(info, "progress") == 3.0) repairValues().stopRequested = 1;
+    center.addObserver("", [&e](const std::string&, const NotifDict& info) {
+        if (notifNumber(info, "progress") == 3.0) e->control->requestStop();
     });
     EXPECT_FALSE(e->takeReferenceTemplates());
-    EXPECT_EQ(e->Movfileisvalid, 0);
-    EXPECT_TRUE(e->trak_data.empty());
+    EXPECT_EQ(e->templates.Movfileisvalid, 0);
+    EXPECT_TRUE(e->templates.trak_data.empty());
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ TEST_F(SignatureWalk, EachSignatureSetsItsFlagAndEndsTheWalk) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes file = Bytes().append(atomWith(c.offset, c.bytes)).append(moovThenSonyTail({}));
-        EXPECT_EQ(test::flagsSet(walked(file)->flags), c.expected);
+        EXPECT_EQ(test::flagsSet(walked(file)->analysis.flags), c.expected);
     }
 }
 
@@ -71,44 +71,44 @@ TEST_F(SignatureWalk, RowsAreTriedInOrderAndOnlyTheFirstCounts) {
     std::vector<uint8_t> v = both.vec();
     std::copy_n("NikoHERO", 4, v.begin() + 186);
     std::copy_n("HERO", 4, v.begin() + 130);
-    EXPECT_EQ(test::flagsSet(walked(v)->flags), Names{"bNikonBrand20"});
+    EXPECT_EQ(test::flagsSet(walked(v)->analysis.flags), Names{"bNikonBrand20"});
 
     // "niko" at 184 comes before "FC63" at 56 in the table.
     Bytes lower = atomWith(184, Bytes().text("niko"));
     std::vector<uint8_t> w = lower.vec();
     std::copy_n("FC63", 4, w.begin() + 56);
-    EXPECT_EQ(test::flagsSet(walked(w)->flags), Names{"bNikonTag184Lower"});
+    EXPECT_EQ(test::flagsSet(walked(w)->analysis.flags), Names{"bNikonTag184Lower"});
 }
 
 TEST_F(SignatureWalk, UpperCaseNikoEndsTheWalkWithoutFlagOrTailScan) {
     const Bytes niko = Bytes().append(atomWith(184, Bytes().text("NIKO"))).append(moovThenSonyTail({}));
-    EXPECT_TRUE(test::flagsSet(walked(niko)->flags).empty());
+    EXPECT_TRUE(test::flagsSet(walked(niko)->analysis.flags).empty());
 
     const Bytes plain = Bytes().append(atomWith(184, Bytes().text("nope"))).append(moovThenSonyTail({}));
-    EXPECT_EQ(test::flagsSet(walked(plain)->flags), Names{"bSonyA7S"});
+    EXPECT_EQ(test::flagsSet(walked(plain)->analysis.flags), Names{"bSonyA7S"});
 }
 
 TEST_F(SignatureWalk, HopsFromAtomToAtomAndStepsOverSizeZero) {
     // The signature sits in the second atom: the walk reaches it by the first one's size.
     const Bytes second = Bytes().append(atomWith(0, {}, 300)).append(atomWith(130, Bytes().text("HERO")));
-    EXPECT_EQ(test::flagsSet(walked(second)->flags), Names{"bHero130"});
+    EXPECT_EQ(test::flagsSet(walked(second)->analysis.flags), Names{"bHero130"});
 
     // A size of 0 moves the walk 512 bytes on: an atom at 512 is examined, one at 256 is not.
     Bytes zeroSized;
     zeroSized.u32be(0).text("free").zeros(504);
     const Bytes at512 = Bytes().append(zeroSized).append(atomWith(115, Bytes().text("HERO")));
-    EXPECT_EQ(test::flagsSet(walked(at512)->flags), Names{"bHero115"});
+    EXPECT_EQ(test::flagsSet(walked(at512)->analysis.flags), Names{"bHero115"});
 
     Bytes at256;
     at256.u32be(0).text("free").zeros(248).append(atomWith(115, Bytes().text("HERO"))).zeros(300);
-    EXPECT_TRUE(test::flagsSet(walked(at256)->flags).empty());
+    EXPECT_TRUE(test::flagsSet(walked(at256)->analysis.flags).empty());
 }
 
 TEST_F(SignatureWalk, SixtyFourBitSizeIsFollowedToTheMovieAtom) {
     test::ReferenceOptions o = test::cameraReference();
     o.mdat64 = true;
     o.model = "P520";
-    EXPECT_EQ(test::flagsSet(walked(test::buildReference(o).bytes)->flags), Names{"bP520"});
+    EXPECT_EQ(test::flagsSet(walked(test::buildReference(o).bytes)->analysis.flags), Names{"bP520"});
 }
 
 TEST_F(SignatureWalk, MovieAtomNamesAndUserDataTexts) {
@@ -139,17 +139,17 @@ TEST_F(SignatureWalk, MovieAtomNamesAndUserDataTexts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(test::flagsSet(walked(moovThenSonyTail(c.moovChildren))->flags), c.expected);
+        EXPECT_EQ(test::flagsSet(walked(moovThenSonyTail(c.moovChildren))->analysis.flags), c.expected);
     }
 }
 
 TEST_F(SignatureWalk, UserDataScanEndsWithItsWindow) {
     // "P520" lies further from the "udta" than one window reaches.
     Bytes far = atom("udta", Bytes().append(atom("free", Bytes().zeros(70000))).text("P520"));
-    EXPECT_EQ(test::flagsSet(walked(moovThenSonyTail(far))->flags), Names{"bSonyA7S"});
+    EXPECT_EQ(test::flagsSet(walked(moovThenSonyTail(far))->analysis.flags), Names{"bSonyA7S"});
 
     Bytes near = atom("udta", Bytes().append(atom("free", Bytes().zeros(60000))).text("P520"));
-    EXPECT_EQ(test::flagsSet(walked(moovThenSonyTail(near))->flags), Names{"bP520"});
+    EXPECT_EQ(test::flagsSet(walked(moovThenSonyTail(near))->analysis.flags), Names{"bP520"});
 }
 
 TEST_F(SignatureWalk, CanonModelNamesAreComparedWhole) {
@@ -177,15 +177,15 @@ TEST_F(SignatureWalk, CanonModelNamesAreComparedWhole) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        RepairFile engine;
-        engine.flags.bCanon70D = true;  // an earlier model is cleared
-        engine.canonModelComparison(c.text);
+        test::MovStages engine;
+        engine.analysis.flags.bCanon70D = true;  // an earlier model is cleared
+        engine.analysis.canonModelComparison(c.text);
         Names expected = c.expected;
-        EXPECT_EQ(test::flagsSet(engine.flags), expected);
+        EXPECT_EQ(test::flagsSet(engine.analysis.flags), expected);
     }
 
     // Through the user data: the model text ends at its zero byte.
-    EXPECT_EQ(test::flagsSet(walked(moovThenSonyTail(atom("udta", Bytes().text("Canon EOS 5D Mark III").u8(0))))->flags),
+    EXPECT_EQ(test::flagsSet(walked(moovThenSonyTail(atom("udta", Bytes().text("Canon EOS 5D Mark III").u8(0))))->analysis.flags),
               (Names{"bCanon", "bSonyA7S"}));
 }
 
@@ -203,33 +203,33 @@ TEST_F(SignatureWalk, CameraXmlAtTheEndNamesTheSonyModel) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.model);
         const Bytes file = Bytes().append(moov).append(atom("free", sonyXml(c.model)));
-        EXPECT_EQ(test::flagsSet(walked(file)->flags), c.expected);
+        EXPECT_EQ(test::flagsSet(walked(file)->analysis.flags), c.expected);
     }
 
     // A Sony whose model matches no row is passed over for the next one.
     const Bytes two = Bytes().append(moov).append(atom("free", Bytes().append(sonyXml("DSC-RX100")).append(sonyXml("ILCE-7SM2"))));
-    EXPECT_EQ(test::flagsSet(walked(two)->flags), Names{"bSonyA7SM2"});
+    EXPECT_EQ(test::flagsSet(walked(two)->analysis.flags), Names{"bSonyA7SM2"});
 
     // Only the last 512 bytes are searched.
     const Bytes early = Bytes().append(moov).append(atom("free", sonyXml("ILCE-7S"))).append(atom("free", Bytes().zeros(600)));
-    EXPECT_TRUE(test::flagsSet(walked(early)->flags).empty());
+    EXPECT_TRUE(test::flagsSet(walked(early)->analysis.flags).empty());
 }
 
 TEST_F(SignatureWalk, ReferenceShorterThanTheTailIsSearchedWhole) {
     const Bytes tiny = atom("free", sonyXml("ILCE-7S"));
     ASSERT_LT(tiny.size(), 512u);
-    EXPECT_EQ(test::flagsSet(walked(tiny)->flags), Names{"bSonyA7S"});
+    EXPECT_EQ(test::flagsSet(walked(tiny)->analysis.flags), Names{"bSonyA7S"});
 
     for (const Bytes& scrap : {Bytes{}, Bytes{0x00}, Bytes().text("moo"), Bytes{0, 0, 0, 0, 'm', 'o', 'o', 'v'}}) {
-        EXPECT_TRUE(test::flagsSet(walked(scrap)->flags).empty());
+        EXPECT_TRUE(test::flagsSet(walked(scrap)->analysis.flags).empty());
     }
 }
 
 TEST_F(SignatureWalk, StopEndsTheWalk) {
     auto engine = engineFor(moovThenSonyTail({}));
-    repairValues().stopRequested = 1;
+    engine->control->requestStop();
     EXPECT_FALSE(engine->signatureWalk());
-    EXPECT_TRUE(test::flagsSet(engine->flags).empty());
+    EXPECT_TRUE(test::flagsSet(engine->analysis.flags).empty());
 }
 
 }  // namespace

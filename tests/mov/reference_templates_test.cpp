@@ -26,74 +26,54 @@ TEST_F(ReferenceTemplates, TypicalCameraReferenceGivesEveryTemplateByteForByte) 
     EXPECT_EQ(posted("video"), std::vector<std::string>{"avc1"});
     EXPECT_EQ(posted("audio"), std::vector<std::string>{"sowt"});
 
-    EXPECT_EQ(e->sizeofFtyp, 0u);
-    EXPECT_EQ(e->sizeofmdat, r.mdat.offset);
-    EXPECT_EQ(e->whloesizeofmdat, r.mdat.size);
-    EXPECT_EQ(e->its_A_morethen_4GB_FILE, 0);
-    EXPECT_EQ(e->moovatomSize, r.moov.size);
-    EXPECT_EQ(e->Movfileisvalid, 1);
-    EXPECT_EQ(e->mvhd_timescale, 2997u);
-    EXPECT_EQ(e->duratonFPS, 12345u);
+    EXPECT_EQ(e->templates.its_A_morethen_4GB_FILE, 0);
+    EXPECT_EQ(e->templates.Movfileisvalid, 1);
+    EXPECT_EQ(e->templates.mvhd_timescale, 2997u);
+    EXPECT_EQ(e->templates.duratonFPS, 12345u);
 
-    EXPECT_EQ(e->trak_data, r.slice(v.tkhd));
-    EXPECT_EQ(e->trak_header_size, 92u);
-    EXPECT_EQ(e->bpMdhdDataStore, r.slice(v.mdhd.offset, v.mdhd.size - 8));
-    EXPECT_EQ(e->dsizeofVideoMdhd, v.mdhd.size);
-    EXPECT_EQ(e->bpHdlrDataStore, r.slice(v.hdlr.offset - 4, v.hdlr.size + 4));
-    EXPECT_EQ(e->dsizeOfVideoHdlr, v.hdlr.size);
-    EXPECT_EQ(e->bpMingVmhdDataStore, r.slice(v.minf.offset + 4, v.mediaHeader.size + 4));
-    EXPECT_EQ(e->dSizeOfMinfVmhd, 20u);
-    EXPECT_EQ(e->bpMinfHdlrData, r.slice(v.dataHandler));
-    EXPECT_EQ(e->dSizeOfMinfHdlr, v.dataHandler.size);
-    EXPECT_EQ(e->bpMinfDinfData, r.slice(v.dinf));
-    EXPECT_EQ(e->dSizeOfDminf, v.dinf.size);
+    EXPECT_EQ(e->templates.trak_data, r.slice(v.tkhd));
+    EXPECT_EQ(e->templates.bpMdhdDataStore, r.slice(v.mdhd.offset, v.mdhd.size - 8));
+    EXPECT_EQ(e->templates.bpHdlrDataStore, r.slice(v.hdlr.offset - 4, v.hdlr.size + 4));
+    EXPECT_EQ(e->templates.bpMingVmhdDataStore, r.slice(v.minf.offset + 4, v.mediaHeader.size + 4));
+    EXPECT_EQ(e->templates.bpMinfHdlrData, r.slice(v.dataHandler));
+    EXPECT_EQ(e->templates.bpMinfDinfData, r.slice(v.dinf));
 
-    EXPECT_EQ(e->videoSampleDescription, r.slice(v.stbl.offset + 4, v.stsd.size + 4));
-    EXPECT_EQ(e->videoSampleDescriptionLength, v.stsd.size + 4);
-    EXPECT_EQ(e->whloesizeofstsd, v.stsd.size + 4);
-    EXPECT_EQ(e->stts_data, r.slice(v.stts));
-    EXPECT_EQ(e->wholesizeofstts, v.stts.size);
-    EXPECT_EQ(e->firstVideoSampleDelta, 1001u);
-    EXPECT_EQ(e->dw_ReffrenceSamplecount, 12u);
-    EXPECT_EQ(e->Numberofsample_inChunck, 1u);
-    ASSERT_EQ(e->videoOffsetCount, 10u);
-    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(e->VideoOffsets[i], v.chunkOffsets[i]) << i;
-    EXPECT_EQ(e->stco_Address_Video_first_chunk_sizetojump, v.chunkOffsets[9]);
-    EXPECT_EQ(e->stco_Address_Video_second_chunk_sizetojump, v.chunkOffsets[0]);
+    EXPECT_EQ(e->templates.videoSampleDescription, r.slice(v.stbl.offset + 4, v.stsd.size + 4));
+    EXPECT_EQ(e->templates.stts_data, r.slice(v.stts));
+    EXPECT_EQ(e->templates.firstVideoSampleDelta, 1001u);
+    EXPECT_EQ(e->templates.dw_ReffrenceSamplecount, 12u);
+    ASSERT_EQ(e->templates.videoOffsetCount, 10u);
+    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(e->templates.VideoOffsets[i], v.chunkOffsets[i]) << i;
+    EXPECT_EQ(e->templates.stco_Address_Video_first_chunk_sizetojump, v.chunkOffsets[9]);
     const auto probe = r.slice(v.chunkOffsets[9], 10);
-    EXPECT_TRUE(std::equal(probe.begin(), probe.end(), e->buffer_for_Address_Video_first_chunk.begin()));
+    EXPECT_TRUE(std::equal(probe.begin(), probe.end(), e->analysis.buffer_for_Address_Video_first_chunk.begin()));
 
-    EXPECT_EQ(e->bpMdhdAudioDataStore, r.slice(a.mdhd.offset, a.mdhd.size - 8));
-    EXPECT_EQ(e->dSizeOfAudioMdhd, 32u);
-    EXPECT_EQ(e->bpHdlrAudioDataStore, r.slice(a.hdlr.offset - 4, a.hdlr.size + 4));
-    EXPECT_EQ(e->bpAudioMingSmhdDataStore, r.slice(a.minf.offset + 4, a.mediaHeader.size + 4));
-    EXPECT_EQ(e->dSzieOfAudioMinfSmhd, 16u);
-    EXPECT_EQ(e->bpAudioMinfHdlrData, r.slice(a.dataHandler));
-    EXPECT_EQ(e->bpAudioMinfDinfData, r.slice(a.dinf));
-    EXPECT_EQ(e->mdhdAudioTimeScale, 48000u);
-    EXPECT_EQ(e->Audio_duratonFPS, o.tracks[1].duration);
-    EXPECT_EQ(e->Audio_stsd_data, r.slice(a.stbl.offset + 4, a.stsd.size + 4));
-    EXPECT_EQ(e->Audiosizeosstsd, a.stsd.size + 4);
-    EXPECT_EQ(e->AudiostsdAtomdata, a.stsd.size + 4);
-    EXPECT_EQ(e->Size_ofAudiochunk, 512u);
-    EXPECT_EQ(e->dw_ReffrenceSamplecountAudio, 12u * 512u);
-    EXPECT_EQ(e->stco_Address_Audio_sizetojump, a.chunkOffsets[0]);
-    EXPECT_EQ(e->stco_Address_Audio_second_sizetojump, a.chunkOffsets[1]);
-    EXPECT_EQ(e->sizeAudio, 2048u);
+    EXPECT_EQ(e->templates.bpMdhdAudioDataStore, r.slice(a.mdhd.offset, a.mdhd.size - 8));
+    EXPECT_EQ(e->templates.bpHdlrAudioDataStore, r.slice(a.hdlr.offset - 4, a.hdlr.size + 4));
+    EXPECT_EQ(e->templates.bpAudioMingSmhdDataStore, r.slice(a.minf.offset + 4, a.mediaHeader.size + 4));
+    EXPECT_EQ(e->templates.bpAudioMinfHdlrData, r.slice(a.dataHandler));
+    EXPECT_EQ(e->templates.bpAudioMinfDinfData, r.slice(a.dinf));
+    EXPECT_EQ(e->templates.mdhdAudioTimeScale, 48000u);
+    EXPECT_EQ(e->templates.Audio_duratonFPS, o.tracks[1].duration);
+    EXPECT_EQ(e->templates.Audio_stsd_data, r.slice(a.stbl.offset + 4, a.stsd.size + 4));
+    EXPECT_EQ(e->templates.Size_ofAudiochunk, 512u);
+    EXPECT_EQ(e->templates.dw_ReffrenceSamplecountAudio, 12u * 512u);
+    EXPECT_EQ(e->templates.stco_Address_Audio_sizetojump, a.chunkOffsets[0]);
+    EXPECT_EQ(e->templates.stco_Address_Audio_second_sizetojump, a.chunkOffsets[1]);
+    EXPECT_EQ(e->templates.sizeAudio, 2048u);
 
-    EXPECT_EQ(e->AVC_Codec_Present, 1);
-    EXPECT_EQ(e->video_Header_ofAvc1, (std::array<uint8_t, 2>{0x25, 0x88}));
-    EXPECT_EQ(e->decideScanPath(), ScanPath::Variant);
+    EXPECT_EQ(e->analysis.AVC_Codec_Present, 1);
+    EXPECT_EQ(e->analysis.decideScanPath(), ScanPath::Variant);
 }
 
 TEST_F(ReferenceTemplates, FtypIsJumpedOverToTheNextAtom) {
     ReferenceOptions o = test::cameraReference();
-    // A byte-wise search inside the ftyp would take this for the media data.
-    o.ftypTail = Bytes().u32be(8).text("mdat").zeros(8);
+    // A byte-wise search inside the ftyp would take this for 64-bit media data.
+    o.ftypTail = Bytes().u32be(1).text("mdat").u32be(0).u32be(16);
     const ReferenceLayout r = test::buildReference(o);
     const auto e = analysed(r.bytes);
-    EXPECT_EQ(e->sizeofmdat, r.mdat.offset);
-    EXPECT_EQ(e->whloesizeofmdat, r.mdat.size);
+    EXPECT_EQ(e->templates.its_A_morethen_4GB_FILE, 0);
+    EXPECT_EQ(e->templates.trak_data, r.slice(r.tracks[0].tkhd));
 }
 
 TEST_F(ReferenceTemplates, SixtyFourBitMediaDataIsJumpedOverByItsLargeSize) {
@@ -103,14 +83,12 @@ TEST_F(ReferenceTemplates, SixtyFourBitMediaDataIsJumpedOverByItsLargeSize) {
     o.tracks[0].chunks[3] = test::chunkStartingWith(Bytes().u32be(4000).u8(0x25).u8(0x88).u32be(100).text("moov"), 4000);
     const ReferenceLayout r = test::buildReference(o);
     const auto e = analysed(r.bytes);
-    EXPECT_EQ(e->its_A_morethen_4GB_FILE, 1);
-    EXPECT_EQ(e->whloesizeofmdat, r.mdat.size);
-    EXPECT_EQ(e->moovatomSize, r.moov.size);
-    EXPECT_EQ(e->trak_data, r.slice(r.tracks[0].tkhd));
+    EXPECT_EQ(e->templates.its_A_morethen_4GB_FILE, 1);
+    EXPECT_EQ(e->templates.trak_data, r.slice(r.tracks[0].tkhd));
     // The chunk table is "stco": 4-byte entries whatever the media data's form.
-    ASSERT_EQ(e->videoOffsetCount, 10u);
-    EXPECT_EQ(e->VideoOffsets[1], r.tracks[0].chunkOffsets[1]);
-    EXPECT_EQ(e->stco_Address_Audio_second_sizetojump, r.tracks[1].chunkOffsets[1]);
+    ASSERT_EQ(e->templates.videoOffsetCount, 10u);
+    EXPECT_EQ(e->templates.VideoOffsets[1], r.tracks[0].chunkOffsets[1]);
+    EXPECT_EQ(e->templates.stco_Address_Audio_second_sizetojump, r.tracks[1].chunkOffsets[1]);
 }
 
 TEST_F(ReferenceTemplates, ChunkTableEntriesAreAsWideAsTheirTableSays) {
@@ -119,11 +97,11 @@ TEST_F(ReferenceTemplates, ChunkTableEntriesAreAsWideAsTheirTableSays) {
     o.tracks[1].co64 = true;
     const ReferenceLayout r = test::buildReference(o);
     const auto e = analysed(r.bytes);
-    ASSERT_EQ(e->videoOffsetCount, 10u);
-    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(e->VideoOffsets[i], r.tracks[0].chunkOffsets[i]) << i;
-    EXPECT_EQ(e->stco_Address_Audio_sizetojump, r.tracks[1].chunkOffsets[0]);
-    EXPECT_EQ(e->stco_Address_Audio_second_sizetojump, r.tracks[1].chunkOffsets[1]);
-    EXPECT_EQ(e->sizeAudio, 2048u);
+    ASSERT_EQ(e->templates.videoOffsetCount, 10u);
+    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(e->templates.VideoOffsets[i], r.tracks[0].chunkOffsets[i]) << i;
+    EXPECT_EQ(e->templates.stco_Address_Audio_sizetojump, r.tracks[1].chunkOffsets[0]);
+    EXPECT_EQ(e->templates.stco_Address_Audio_second_sizetojump, r.tracks[1].chunkOffsets[1]);
+    EXPECT_EQ(e->templates.sizeAudio, 2048u);
 }
 
 TEST_F(ReferenceTemplates, MediaDataWithoutAUsableSizeIsSearchedThrough) {
@@ -131,9 +109,7 @@ TEST_F(ReferenceTemplates, MediaDataWithoutAUsableSizeIsSearchedThrough) {
     std::vector<uint8_t> zero = r.bytes;
     std::fill_n(zero.begin() + static_cast<std::ptrdiff_t>(r.mdat.offset), 4, 0);
     const auto e = analysed(zero);
-    EXPECT_EQ(e->whloesizeofmdat, 0u);
-    EXPECT_EQ(e->moovatomSize, r.moov.size);
-    EXPECT_EQ(e->trak_data, r.slice(r.tracks[0].tkhd));
+    EXPECT_EQ(e->templates.trak_data, r.slice(r.tracks[0].tkhd));
 
     ReferenceOptions o = test::cameraReference();
     o.mdat64 = true;
@@ -141,9 +117,8 @@ TEST_F(ReferenceTemplates, MediaDataWithoutAUsableSizeIsSearchedThrough) {
     std::vector<uint8_t> largeZero = r64.bytes;
     std::fill_n(largeZero.begin() + static_cast<std::ptrdiff_t>(r64.mdat.offset + 8), 8, 0);
     const auto e64 = analysed(largeZero);
-    EXPECT_EQ(e64->its_A_morethen_4GB_FILE, 1);
-    EXPECT_EQ(e64->whloesizeofmdat, 0u);
-    EXPECT_EQ(e64->videoSampleDescription, r64.slice(r64.tracks[0].stbl.offset + 4, r64.tracks[0].stsd.size + 4));
+    EXPECT_EQ(e64->templates.its_A_morethen_4GB_FILE, 1);
+    EXPECT_EQ(e64->templates.videoSampleDescription, r64.slice(r64.tracks[0].stbl.offset + 4, r64.tracks[0].stsd.size + 4));
 }
 
 TEST_F(ReferenceTemplates, UserDataFirstInTheMovieAtom) {
@@ -154,10 +129,9 @@ TEST_F(ReferenceTemplates, UserDataFirstInTheMovieAtom) {
     o.movieDuration = 270000;
     const ReferenceLayout r = test::buildReference(o);
     const auto e = analysed(r.bytes);
-    EXPECT_EQ(e->udatawholesize, r.udta.size);
-    EXPECT_EQ(e->mvhd_timescale, 90000u);
-    EXPECT_EQ(e->duratonFPS, 270000u);
-    EXPECT_EQ(e->trak_data, r.slice(r.tracks[0].tkhd));
+    EXPECT_EQ(e->templates.mvhd_timescale, 90000u);
+    EXPECT_EQ(e->templates.duratonFPS, 270000u);
+    EXPECT_EQ(e->templates.trak_data, r.slice(r.tracks[0].tkhd));
 }
 
 TEST_F(ReferenceTemplates, TrackWithAnotherHandlerIsNotTakenForSound) {
@@ -171,24 +145,24 @@ TEST_F(ReferenceTemplates, TrackWithAnotherHandlerIsNotTakenForSound) {
     o.tracks = {test::avcVideoTrack(), timecode};
     ReferenceLayout r = test::buildReference(o);
     auto e = analysed(r.bytes);
-    EXPECT_EQ(e->bpMdhdAudioDataStore, r.slice(r.tracks[1].mdhd.offset, 24));
-    EXPECT_EQ(e->mdhdAudioTimeScale, 0u);
-    EXPECT_TRUE(e->Audio_stsd_data.empty());
+    EXPECT_EQ(e->templates.bpMdhdAudioDataStore, r.slice(r.tracks[1].mdhd.offset, 24));
+    EXPECT_EQ(e->templates.mdhdAudioTimeScale, 0u);
+    EXPECT_TRUE(e->templates.Audio_stsd_data.empty());
     EXPECT_TRUE(posted("audio").empty());
-    EXPECT_EQ(e->stco_Address_Audio_sizetojump, 0u);
+    EXPECT_EQ(e->templates.stco_Address_Audio_sizetojump, 0u);
     // The video tables were not overwritten by the other track's.
-    EXPECT_EQ(e->stts_data, r.slice(r.tracks[0].stts));
-    EXPECT_EQ(e->dw_ReffrenceSamplecount, 12u);
+    EXPECT_EQ(e->templates.stts_data, r.slice(r.tracks[0].stts));
+    EXPECT_EQ(e->templates.dw_ReffrenceSamplecount, 12u);
 
     // A sound track after it is still found.
     o.tracks.push_back(test::soundTrack("twos"));
     r = test::buildReference(o);
     e = analysed(r.bytes);
-    EXPECT_EQ(e->bpMdhdAudioDataStore, r.slice(r.tracks[2].mdhd.offset, 24));
-    EXPECT_EQ(e->bpAudioMingSmhdDataStore, r.slice(r.tracks[2].minf.offset + 4, 20));
-    EXPECT_EQ(e->mdhdAudioTimeScale, 48000u);
+    EXPECT_EQ(e->templates.bpMdhdAudioDataStore, r.slice(r.tracks[2].mdhd.offset, 24));
+    EXPECT_EQ(e->templates.bpAudioMingSmhdDataStore, r.slice(r.tracks[2].minf.offset + 4, 20));
+    EXPECT_EQ(e->templates.mdhdAudioTimeScale, 48000u);
     EXPECT_EQ(posted("audio"), std::vector<std::string>{"twos"});
-    EXPECT_EQ(e->stco_Address_Audio_sizetojump, r.tracks[2].chunkOffsets[0]);
+    EXPECT_EQ(e->templates.stco_Address_Audio_sizetojump, r.tracks[2].chunkOffsets[0]);
 }
 
 TEST_F(ReferenceTemplates, ReferenceWithoutSoundDecidesByBrandAndCodec) {
@@ -197,19 +171,18 @@ TEST_F(ReferenceTemplates, ReferenceWithoutSoundDecidesByBrandAndCodec) {
     o.tracks = {test::avcVideoTrack()};
     auto e = analysed(test::buildReference(o).bytes);
     EXPECT_TRUE(posted("audio").empty());
-    EXPECT_EQ(e->video_Header_ofAvc1, (std::array<uint8_t, 2>{0, 0}));  // the probe never ran
-    EXPECT_EQ(e->AVC_Codec_Present, 1);                                  // from the codec text
-    EXPECT_EQ(e->decideScanPath(), ScanPath::Variant);
+    EXPECT_EQ(e->analysis.AVC_Codec_Present, 1);                                  // from the codec text
+    EXPECT_EQ(e->analysis.decideScanPath(), ScanPath::Variant);
 
     o.tracks[0].format = "mp4v";
     e = analysed(test::buildReference(o).bytes);
     EXPECT_EQ(posted("video"), std::vector<std::string>{"mp4v"});
-    EXPECT_EQ(e->AVC_Codec_Present, 0);
-    EXPECT_EQ(e->decideScanPath(), ScanPath::Refuse);
+    EXPECT_EQ(e->analysis.AVC_Codec_Present, 0);
+    EXPECT_EQ(e->analysis.decideScanPath(), ScanPath::Refuse);
 
     o.compatibleBrands = {"isom"};
     e = analysed(test::buildReference(o).bytes);
-    EXPECT_EQ(e->AVC_Codec_Present, 1);  // the brand alone
+    EXPECT_EQ(e->analysis.AVC_Codec_Present, 1);  // the brand alone
 }
 
 TEST_F(ReferenceTemplates, FormatCodesAndTheirReportedTexts) {
@@ -234,35 +207,35 @@ TEST_F(ReferenceTemplates, FormatCodesAndTheirReportedTexts) {
         const auto e = analysed(test::buildReference(o).bytes);
         EXPECT_EQ(posted("video"), std::vector<std::string>{c.videoText});
         EXPECT_EQ(posted("audio"), std::vector<std::string>{c.audioText});
-        EXPECT_EQ(e->AVC_Codec_Present, c.video == "avc1" ? 1 : 0);
+        EXPECT_EQ(e->analysis.AVC_Codec_Present, c.video == "avc1" ? 1 : 0);
     }
 
-    RepairFile engine;
+    test::MovStages engine;
     const uint8_t avc[4] = {'a', 'v', 'c', '1'};
-    engine.decideVideoCodec(avc);
-    EXPECT_EQ(engine.codecinformation, (std::array<uint8_t, 4>{'1', 'c', 'v', 'a'}));
+    engine.analysis.decideVideoCodec(avc);
+    EXPECT_EQ(engine.analysis.codecinformation, (std::array<uint8_t, 4>{'1', 'c', 'v', 'a'}));
     const uint8_t ms[4] = {'m', 's', 0, 'U'};
-    engine.decideAudioCodec(ms);
-    EXPECT_EQ(engine.AudiocodecInforamtion, (std::array<uint8_t, 4>{'m', 's', 0, 'U'}));  // kept in file order
-    engine.decideAudioCodec(avc);
-    EXPECT_EQ(engine.AudiocodecInforamtion, (std::array<uint8_t, 4>{'1', 'c', 'v', 'a'}));
+    engine.analysis.decideAudioCodec(ms);
+    EXPECT_EQ(engine.analysis.AudiocodecInforamtion, (std::array<uint8_t, 4>{'m', 's', 0, 'U'}));  // kept in file order
+    engine.analysis.decideAudioCodec(avc);
+    EXPECT_EQ(engine.analysis.AudiocodecInforamtion, (std::array<uint8_t, 4>{'1', 'c', 'v', 'a'}));
 }
 
 TEST_F(ReferenceTemplates, FtypBrandDecidesH264) {
     for (const auto& [brand, expected] : std::vector<std::pair<std::string, uint8_t>>{
              {"avc1", 1}, {"isom", 1}, {"qt  ", 1}, {"mp42", 0}, {"3gp4", 0}}) {
         SCOPED_TRACE(brand);
-        RepairFile engine;
-        engine.AVC_Codec_Present = 7;
-        engine.decideFtypCodec(reinterpret_cast<const uint8_t*>(brand.data()));
-        EXPECT_EQ(engine.AVC_Codec_Present, expected);
+        test::MovStages engine;
+        engine.analysis.AVC_Codec_Present = 7;
+        engine.analysis.decideFtypCodec(reinterpret_cast<const uint8_t*>(brand.data()));
+        EXPECT_EQ(engine.analysis.AVC_Codec_Present, expected);
     }
-    RepairFile engine;
-    engine.decideFtypCodec(nullptr);
-    EXPECT_EQ(engine.AVC_Codec_Present, 0);
-    engine.flags.bSignature64 = true;
-    engine.decideFtypCodec(reinterpret_cast<const uint8_t*>("mp42"));
-    EXPECT_EQ(engine.AVC_Codec_Present, 1);
+    test::MovStages engine;
+    engine.analysis.decideFtypCodec(nullptr);
+    EXPECT_EQ(engine.analysis.AVC_Codec_Present, 0);
+    engine.analysis.flags.bSignature64 = true;
+    engine.analysis.decideFtypCodec(reinterpret_cast<const uint8_t*>("mp42"));
+    EXPECT_EQ(engine.analysis.AVC_Codec_Present, 1);
 }
 
 TEST_F(ReferenceTemplates, SoundDescriptionSearchForAacAndWave) {
@@ -270,15 +243,14 @@ TEST_F(ReferenceTemplates, SoundDescriptionSearchForAacAndWave) {
     o.tracks[1].format = "mp4a";
     o.tracks[1].sampleEntryExtra = test::waveAtom();
     auto e = analysed(test::buildReference(o).bytes);
-    EXPECT_EQ(e->mp4aPresent, 1);
-    EXPECT_EQ(e->wave, 0);
+    EXPECT_EQ(e->analysis.mp4aPresent, 1);
+    EXPECT_EQ(e->analysis.wave, 0);
 
     o.tracks[1].format = "twos";
     o.tracks[1].sampleEntryExtra = atom("wave", atom("frma", Bytes().text("twos")));
     e = analysed(test::buildReference(o).bytes);
-    EXPECT_EQ(e->mp4aPresent, 0);
-    EXPECT_EQ(e->wave, 1);
-    EXPECT_EQ(e->waveforvalidation, 1);
+    EXPECT_EQ(e->analysis.mp4aPresent, 0);
+    EXPECT_EQ(e->analysis.wave, 1);
 }
 
 TEST_F(ReferenceTemplates, MotionJpegChunksAreRecognisedFromTheProbe) {
@@ -286,10 +258,9 @@ TEST_F(ReferenceTemplates, MotionJpegChunksAreRecognisedFromTheProbe) {
     o.tracks[0].format = "jpeg";
     for (auto& chunk : o.tracks[0].chunks) chunk = test::chunkStartingWith(Bytes{0xFF, 0xD8, 0xFF, 0xDB}, 5000);
     const auto e = analysed(test::buildReference(o).bytes);
-    EXPECT_EQ(e->Mjpeg_code_present, 1);
-    EXPECT_EQ(e->video_Header_ofmjpeg, (std::array<uint8_t, 4>{0xDB, 0xFF, 0xD8, 0xFF}));
-    EXPECT_EQ(e->AVC_Codec_Present, 0);
-    EXPECT_EQ(e->decideScanPath(), ScanPath::Mjpeg);
+    EXPECT_EQ(e->analysis.Mjpeg_code_present, 1);
+    EXPECT_EQ(e->analysis.AVC_Codec_Present, 0);
+    EXPECT_EQ(e->analysis.decideScanPath(), ScanPath::Mjpeg);
 }
 
 TEST_F(ReferenceTemplates, AudioChunkLengthRunsToTheNextVideoChunk) {
@@ -297,17 +268,17 @@ TEST_F(ReferenceTemplates, AudioChunkLengthRunsToTheNextVideoChunk) {
     ReferenceOptions o;
     o.tracks = {test::avcVideoTrack(4), test::soundTrack("sowt", 4, 3000)};
     const ReferenceLayout r = test::buildReference(o);
-    EXPECT_EQ(analysed(r.bytes)->sizeAudio, 3000u);
+    EXPECT_EQ(analysed(r.bytes)->templates.sizeAudio, 3000u);
 
     // The second sound chunk inside the gap before V1: the shorter distance wins.
     const uint64_t audioTable = r.tracks[1].chunkTable.offset;
     const uint64_t a1 = r.tracks[1].chunkOffsets[0];
     o.patches = {{audioTable + 20, Bytes().u32be(static_cast<uint32_t>(a1 + 1000))}};
-    EXPECT_EQ(analysed(test::buildReference(o).bytes)->sizeAudio, 2000u);
+    EXPECT_EQ(analysed(test::buildReference(o).bytes)->templates.sizeAudio, 2000u);
 
     // No video chunk after the first sound chunk: nothing to measure by.
     o.patches = {{audioTable + 16, Bytes().u32be(static_cast<uint32_t>(r.mdat.offset + r.mdat.size))}};
-    EXPECT_EQ(analysed(test::buildReference(o).bytes)->sizeAudio, 0u);
+    EXPECT_EQ(analysed(test::buildReference(o).bytes)->templates.sizeAudio, 0u);
 }
 
 }  // namespace

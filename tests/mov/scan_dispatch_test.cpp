@@ -11,44 +11,44 @@ namespace {
 
 struct DispatchCase {
     const char* name;
-    std::function<void(RepairFile&)> setUp;
+    std::function<void(test::MovStages&)> setUp;
     const char* marker;  // nullptr: no row holds
 };
 
-void aac(RepairFile& e, uint8_t t0, uint8_t t1) {
-    e.mp4aPresent = 1;
-    e.tagPair = {t0, t1};
+void aac(test::MovStages& e, uint8_t t0, uint8_t t1) {
+    e.analysis.mp4aPresent = 1;
+    e.analysis.tagPair = {t0, t1};
 }
 
 const DispatchCase kCases[] = {
-    {"plain audio, no camera flag", [](RepairFile&) {}, "1"},
-    {"Canon 70D even with AAC", [](RepairFile& e) { aac(e, 0x25, 0xB8); e.flags.bCanon70D = true; }, "1"},
-    {"camera flag keeps plain audio away from 1", [](RepairFile& e) { e.flags.bGH4 = true; }, nullptr},
+    {"plain audio, no camera flag", [](test::MovStages&) {}, "1"},
+    {"Canon 70D even with AAC", [](test::MovStages& e) { aac(e, 0x25, 0xB8); e.analysis.flags.bCanon70D = true; }, "1"},
+    {"camera flag keeps plain audio away from 1", [](test::MovStages& e) { e.analysis.flags.bGH4 = true; }, nullptr},
     {"Sony keeps the Canon 70D away from 1",
-     [](RepairFile& e) { e.flags.bCanon70D = true; e.flags.bSonyA7S = true; }, nullptr},
-    {"stop-motion without AAC", [](RepairFile& e) { e.bIsStopMotionFile = 1; }, nullptr},
-    {"AAC, group signature, 25 B8", [](RepairFile& e) { aac(e, 0x25, 0xB8); e.flags.bAudioSig20_08 = true; }, "2"},
+     [](test::MovStages& e) { e.analysis.flags.bCanon70D = true; e.analysis.flags.bSonyA7S = true; }, nullptr},
+    {"stop-motion without AAC", [](test::MovStages& e) { e.analysis.bIsStopMotionFile = 1; }, nullptr},
+    {"AAC, group signature, 25 B8", [](test::MovStages& e) { aac(e, 0x25, 0xB8); e.analysis.flags.bAudioSig20_08 = true; }, "2"},
     {"AAC, group signature, 65 B8 is 2 before 3",
-     [](RepairFile& e) { aac(e, 0x65, 0xB8); e.flags.bAudioSig01_17Iso = true; }, "2"},
-    {"AAC, group signature 20 09, 65 B8", [](RepairFile& e) { aac(e, 0x65, 0xB8); e.flags.bAudioSig20_09 = true; }, "2"},
-    {"AAC, 65 B8", [](RepairFile& e) { aac(e, 0x65, 0xB8); }, "3"},
-    {"AAC, 65 B8, signature 01 17", [](RepairFile& e) { aac(e, 0x65, 0xB8); e.flags.bAudioSig01_17 = true; }, "5"},
+     [](test::MovStages& e) { aac(e, 0x65, 0xB8); e.analysis.flags.bAudioSig01_17Iso = true; }, "2"},
+    {"AAC, group signature 20 09, 65 B8", [](test::MovStages& e) { aac(e, 0x65, 0xB8); e.analysis.flags.bAudioSig20_09 = true; }, "2"},
+    {"AAC, 65 B8", [](test::MovStages& e) { aac(e, 0x65, 0xB8); }, "3"},
+    {"AAC, 65 B8, signature 01 17", [](test::MovStages& e) { aac(e, 0x65, 0xB8); e.analysis.flags.bAudioSig01_17 = true; }, "5"},
     {"AAC, 65 B8, 21 55, 5D Mark II",
-     [](RepairFile& e) { aac(e, 0x65, 0xB8); e.flags.bAudioSig21_55 = true; e.flags.bCanon5DMarkII = true; }, "7"},
-    {"AAC, 25 B8, 5D Mark II", [](RepairFile& e) { aac(e, 0x25, 0xB8); e.flags.bCanon5DMarkII = true; }, "7"},
-    {"AAC, 65 B8, 21 55", [](RepairFile& e) { aac(e, 0x65, 0xB8); e.flags.bAudioSig21_55 = true; }, nullptr},
-    {"AAC, 25 B8, signature 01 17", [](RepairFile& e) { aac(e, 0x25, 0xB8); e.flags.bAudioSig01_17 = true; }, nullptr},
-    {"AAC, 25 88", [](RepairFile& e) { aac(e, 0x25, 0x88); }, nullptr},
-    {"AAC, 25 B8 without signature", [](RepairFile& e) { aac(e, 0x25, 0xB8); }, nullptr},
-    {"AAC, 5D Mark II, 25 88", [](RepairFile& e) { aac(e, 0x25, 0x88); e.flags.bCanon5DMarkII = true; }, nullptr},
+     [](test::MovStages& e) { aac(e, 0x65, 0xB8); e.analysis.flags.bAudioSig21_55 = true; e.analysis.flags.bCanon5DMarkII = true; }, "7"},
+    {"AAC, 25 B8, 5D Mark II", [](test::MovStages& e) { aac(e, 0x25, 0xB8); e.analysis.flags.bCanon5DMarkII = true; }, "7"},
+    {"AAC, 65 B8, 21 55", [](test::MovStages& e) { aac(e, 0x65, 0xB8); e.analysis.flags.bAudioSig21_55 = true; }, nullptr},
+    {"AAC, 25 B8, signature 01 17", [](test::MovStages& e) { aac(e, 0x25, 0xB8); e.analysis.flags.bAudioSig01_17 = true; }, nullptr},
+    {"AAC, 25 88", [](test::MovStages& e) { aac(e, 0x25, 0x88); }, nullptr},
+    {"AAC, 25 B8 without signature", [](test::MovStages& e) { aac(e, 0x25, 0xB8); }, nullptr},
+    {"AAC, 5D Mark II, 25 88", [](test::MovStages& e) { aac(e, 0x25, 0x88); e.analysis.flags.bCanon5DMarkII = true; }, nullptr},
 };
 
 TEST(ScanDispatch, EachRowPicksItsMarkerAndTheFirstMatchWins) {
     for (const DispatchCase& c : kCases) {
         SCOPED_TRACE(c.name);
-        RepairFile engine;
+        test::MovStages engine;
         c.setUp(engine);
-        const ScanDispatchRow* row = chooseScanVariant(engine);
+        const ScanDispatchRow* row = chooseScanVariant(engine.analysis);
         if (c.marker == nullptr) {
             EXPECT_EQ(row, nullptr) << (row ? row->marker : "");
         } else {
@@ -64,9 +64,9 @@ TEST(ScanDispatch, EveryRowIsReachable) {
         SCOPED_TRACE(row.marker);
         bool reached = false;
         for (const DispatchCase& c : kCases) {
-            RepairFile engine;
+            test::MovStages engine;
             c.setUp(engine);
-            if (chooseScanVariant(engine) == &row) reached = true;
+            if (chooseScanVariant(engine.analysis) == &row) reached = true;
         }
         EXPECT_TRUE(reached);
     }
@@ -93,42 +93,33 @@ protected:
 };
 
 TEST_F(ScanStart, ChosenVariantLogsItsMarkerThenReportsLocating) {
-    RepairFile& e = prepare(twoFrames());
+    test::MovStages& e = prepare(twoFrames());
     aac(e, 0x65, 0xB8);
     ASSERT_TRUE(scanVariants());
-    EXPECT_EQ(e.scanVariant, "3");
+    EXPECT_EQ(e.report.scanMarker, "3");
     EXPECT_EQ(logLines, (std::vector<std::string>{"3"}));
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_EQ(notifString(posts[0], "status"), std::string(kLocatingText));
     EXPECT_EQ(notifNumber(posts[0], "progress"), 50.0);
-    EXPECT_EQ(e.sample_count, 2u);
-}
-
-TEST_F(ScanStart, TagPairIsTakenFromTheReferenceChunkBytes) {
-    RepairFile& e = prepare(twoFrames());
-    e.mp4aPresent = 1;
-    e.b_finding_Tag = {0x00, 0x00, 0x00, 0x65, 0xB8, 0x10};
-    e.tag = 3;
-    ASSERT_TRUE(scanVariants());
-    EXPECT_EQ(e.scanVariant, "3");
+    EXPECT_EQ(e.tables.sample_count(), 2u);
 }
 
 TEST_F(ScanStart, NoRowGoesToTheWritersWithEmptyTables) {
-    RepairFile& e = prepare(twoFrames());
+    test::MovStages& e = prepare(twoFrames());
     aac(e, 0x25, 0x88);
     // Whatever an earlier scan left is cleared by the set-up.
-    e.sample_count = 5;
-    e.video_buffer_size = {1, 2, 3};
-    e.Sum_video = 77;
-    e.sum_audio = 99;
+    e.tables.recordVideo(0, 1);
+    e.tables.video_buffer_size = {1, 2, 3};
+    e.tables.Sum_video = 77;
+    e.tables.sum_audio = 99;
     ASSERT_TRUE(scanVariants());
-    EXPECT_TRUE(e.scanVariant.empty());
-    EXPECT_EQ(e.sample_count, 0u);
-    EXPECT_TRUE(e.video_buffer_size.empty());
-    EXPECT_EQ(e.Avc_audioCount, 0u);
-    EXPECT_EQ(e.Sum_video, 0u);
-    EXPECT_EQ(e.sum_audio, 0u);
-    EXPECT_EQ(e.ullBytesTraversed, 0u);  // a later full-frame pass starts at the beginning
+    EXPECT_TRUE(e.report.scanMarker.empty());
+    EXPECT_EQ(e.tables.sample_count(), 0u);
+    EXPECT_TRUE(e.tables.video_buffer_size.empty());
+    EXPECT_EQ(e.tables.Avc_audioCount(), 0u);
+    EXPECT_EQ(e.tables.Sum_video, 0u);
+    EXPECT_EQ(e.tables.sum_audio, 0u);
+    EXPECT_EQ(e.tables.ullBytesTraversed, 0u);  // a later full-frame pass starts at the beginning
     EXPECT_TRUE(posts.empty());
     EXPECT_TRUE(logLines.empty());
     EXPECT_TRUE(result().empty());
@@ -140,7 +131,7 @@ TEST_F(ScanStart, UnreadableDamagedFileIsAnUnsupportedFormat) {
     for (const std::string& path : {folder, dir.file("missing.mov")}) {
         SCOPED_TRACE(path);
         posts.clear();
-        RepairFile& e = prepareFile(path);
+        test::MovStages& e = prepareFile(path);
         e.corruptFileSize = 4096;
         EXPECT_FALSE(scanVariants());
         ASSERT_EQ(posts.size(), 1u);
@@ -148,7 +139,7 @@ TEST_F(ScanStart, UnreadableDamagedFileIsAnUnsupportedFormat) {
         EXPECT_EQ(notifNumber(posts[0], "progress"), 101.0);
 
         posts.clear();
-        e.Mjpeg_code_present = 1;
+        e.analysis.Mjpeg_code_present = 1;
         EXPECT_FALSE(scanMjpeg());
         ASSERT_EQ(posts.size(), 1u);
         EXPECT_EQ(notifString(posts[0], "status"), std::string(kUnsupportedText));
@@ -158,8 +149,8 @@ TEST_F(ScanStart, UnreadableDamagedFileIsAnUnsupportedFormat) {
 TEST_F(ScanStart, EmptyDamagedFileIsScannedToNothing) {
     prepare({});
     ASSERT_TRUE(scanVariants());
-    EXPECT_EQ(engine->scanVariant, "1");
-    EXPECT_EQ(engine->sample_count, 0u);
+    EXPECT_EQ(engine->report.scanMarker, "1");
+    EXPECT_EQ(engine->tables.sample_count(), 0u);
     EXPECT_EQ(statuses(), (std::vector<std::string>{kLocatingText}));
 }
 

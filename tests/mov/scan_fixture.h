@@ -1,11 +1,9 @@
 #pragma once
 
-#include "engine/mov/repair_file.h"
 #include "engine/mov/scan_skeleton.h"
-#include "engine/repair_session.h"
-#include "engine/repair_values.h"
 #include "platform/pacing.h"
 #include "support/media_data_builder.h"
+#include "support/mov_stages.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +24,7 @@ protected:
     NotificationCenter center;
     std::vector<NotifDict> posts;
     std::mutex postsMutex;
-    std::unique_ptr<RepairFile> engine;
+    std::unique_ptr<MovStages> engine;
 
     void SetUp() override {
         Pacing::setMode(Pacing::Mode::Zero);
@@ -36,28 +34,27 @@ protected:
         });
     }
 
-    RepairFile& prepare(const std::vector<uint8_t>& damaged) { return prepareFile(dir.write("damaged.mov", damaged)); }
+    MovStages& prepare(const std::vector<uint8_t>& damaged) { return prepareFile(dir.write("damaged.mov", damaged)); }
 
-    RepairFile& prepareFile(const std::string& path) {
-        chooseDamagedFile(path);
-        engine = std::make_unique<RepairFile>();
+    // The stages over this damaged file; the reference's products are set by each test.
+    MovStages& prepareFile(const std::string& path) {
+        engine = std::make_unique<MovStages>();
+        engine->open("", path);
         engine->setNotificationCenter(&center);
-        engine->inputfilehandle.open(engine->corruptFilePath);
-        engine->resultPathOverride = dir.file("result.mov");
         return *engine;
     }
 
     // Creates the result (which decides the header size) and runs the path.
     bool scanVariants() {
-        EXPECT_TRUE(engine->createTemporaryResult());
+        EXPECT_TRUE(engine->createTemporaryResult(dir.file("result.mov")));
         const bool ok = engine->runVariantScan();
-        engine->outputfile.close();
+        engine->result.outputfile.close();
         return ok;
     }
     bool scanMjpeg() {
-        EXPECT_TRUE(engine->createTemporaryResult());
+        EXPECT_TRUE(engine->createTemporaryResult(dir.file("result.mov")));
         const bool ok = engine->runMjpegScan();
-        engine->outputfile.close();
+        engine->result.outputfile.close();
         return ok;
     }
 
@@ -85,17 +82,17 @@ struct Expected {
     uint64_t length;
 };
 
-inline std::vector<Expected> videoTable(const RepairFile& e) {
+inline std::vector<Expected> videoTable(const MovStages& e) {
     std::vector<Expected> out;
-    for (size_t i = 0; i < e.video_buffer_start.size() && i < e.video_buffer_size.size(); ++i)
-        out.push_back({e.video_buffer_start[i], e.video_buffer_size[i]});
+    for (size_t i = 0; i < e.tables.video_buffer_start.size() && i < e.tables.video_buffer_size.size(); ++i)
+        out.push_back({e.tables.video_buffer_start[i], e.tables.video_buffer_size[i]});
     return out;
 }
 
-inline std::vector<Expected> audioTable(const RepairFile& e) {
+inline std::vector<Expected> audioTable(const MovStages& e) {
     std::vector<Expected> out;
-    for (size_t i = 0; i < e.Audio_buffer_start.size() && i < e.Audio_buffer_size.size(); ++i)
-        out.push_back({e.Audio_buffer_start[i], e.Audio_buffer_size[i]});
+    for (size_t i = 0; i < e.tables.Audio_buffer_start.size() && i < e.tables.Audio_buffer_size.size(); ++i)
+        out.push_back({e.tables.Audio_buffer_start[i], e.tables.Audio_buffer_size[i]});
     return out;
 }
 
@@ -152,14 +149,14 @@ private:
 };
 
 // Compares the engine's tables, counters and result file with what was expected.
-inline void expectScanResult(const RepairFile& e, const std::vector<uint8_t>& resultBytes,
+inline void expectScanResult(const MovStages& e, const std::vector<uint8_t>& resultBytes,
                              const ExpectedResult& expected) {
     EXPECT_EQ(videoTable(e), expected.videoTable());
     EXPECT_EQ(audioTable(e), expected.audioTable());
-    EXPECT_EQ(e.sample_count, expected.videoTable().size());
-    EXPECT_EQ(e.Avc_audioCount, expected.audioTable().size());
-    EXPECT_EQ(e.Sum_video, expected.videoBytes());
-    EXPECT_EQ(e.sum_audio, expected.audioBytes());
+    EXPECT_EQ(e.tables.sample_count(), expected.videoTable().size());
+    EXPECT_EQ(e.tables.Avc_audioCount(), expected.audioTable().size());
+    EXPECT_EQ(e.tables.Sum_video, expected.videoBytes());
+    EXPECT_EQ(e.tables.sum_audio, expected.audioBytes());
     EXPECT_EQ(resultBytes, expected.bytes());
 }
 

@@ -14,13 +14,13 @@ class GenericScan : public test::ScanFixture {
 protected:
     // A reference with uncompressed audio in chunks of `chunk` bytes, video
     // before audio in the reference (no leading-audio look-up).
-    RepairFile& prepareGeneric(const std::vector<uint8_t>& damaged, uint64_t chunk, bool wave) {
-        RepairFile& e = prepare(damaged);
-        e.sizeAudio = chunk;
-        e.wave = wave ? 1 : 0;
-        e.mp4aPresent = 0;
-        e.stco_Address_Video_first_chunk_sizetojump = 100;
-        e.stco_Address_Audio_sizetojump = 5000;
+    test::MovStages& prepareGeneric(const std::vector<uint8_t>& damaged, uint64_t chunk, bool wave) {
+        test::MovStages& e = prepare(damaged);
+        e.templates.sizeAudio = chunk;
+        e.analysis.wave = wave ? 1 : 0;
+        e.analysis.mp4aPresent = 0;
+        e.templates.stco_Address_Video_first_chunk_sizetojump = 100;
+        e.templates.stco_Address_Audio_sizetojump = 5000;
         return e;
     }
 
@@ -42,26 +42,55 @@ TEST_F(GenericScan, PlainAudioTakesFrameRunsAndTheChunkAfterEachRun) {
 
     prepareGeneric(m.data(), 1000, false);
     ASSERT_TRUE(scanVariants());
-    EXPECT_EQ(engine->scanVariant, "1");
+    EXPECT_EQ(engine->report.scanMarker, "1");
 
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).audio(a1).video(f3).video(f4).audio(a2).video(f5).video(f6);
     expectResult(expected);
 }
 
-TEST_F(GenericScan, PlainAudioFrameBeforeAudioNeedsVideoJustTaken) {
-    MediaDataBuilder m;
-    m.nal(3000, {0x25, 0x88});  // followed by audio while nothing was taken yet: dropped
-    m.audio(1000);
-    const auto f2 = m.nal(2000, {0x25, 0x88}).last();
-    const auto f3 = m.nal(2000, {0x21, 0x9A}).last();
-    m.nal(500, {0x61, 0x9A});
+// Plain audio: which units a layout keeps. In a layout, "f" is a frame, "a"
+// an audio chunk of sizeAudio bytes and "j" 500 bytes that are neither; a
+// kept unit is written in capitals. Every layout ends in a frame that
+// nothing confirms.
+TEST_F(GenericScan, PlainAudioKeepsFramesConfirmedAheadOrTwiceWithTheirChunks) {
+    struct Case {
+        const char* name;
+        const char* layout;
+        const char* kept;
+    };
+    const Case cases[] = {
+        // A frame, one chunk, a frame: confirmed twice, taken with its chunk,
+        // and the pair keeps the run going for the frame after it.
+        {"a chunk after single frames inside a run", "ffafafaff", "FFAFAFAFF"},
+        {"a chunk after every frame from the first byte", "fafafaf", "FAFAFAF"},
+        // Followed by something that is not one chunk and a frame, a frame
+        // is believed only inside a run of video.
+        {"a doubtful frame first", "fjff", "fjFF"},
+        {"a doubtful frame after a chunk", "ffafjff", "FFAfjFF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MediaDataBuilder m;
+        std::vector<std::pair<char, MediaDataBuilder::Unit>> units;
+        for (const char* k = c.layout; *k; ++k) {
+            const uint32_t n = static_cast<uint32_t>(units.size());
+            if (*k == 'f') m.nal(1200 + 37 * n, {n % 2 ? uint8_t{0x25} : uint8_t{0x21}, n % 2 ? uint8_t{0x88} : uint8_t{0x9A}});
+            else if (*k == 'a') m.audio(1000);
+            else m.fill(500, 0x11);
+            units.emplace_back(*k, m.last());
+        }
+        m.nal(700, {0x61, 0x9B});
 
-    prepareGeneric(m.data(), 1000, false);
-    ASSERT_TRUE(scanVariants());
-    ExpectedResult expected(m.data(), 8);
-    expected.video(f2).video(f3);
-    expectResult(expected);
+        prepareGeneric(m.data(), 1000, false);
+        ASSERT_TRUE(scanVariants());
+        ExpectedResult expected(m.data(), 8);
+        for (size_t i = 0; i < units.size(); ++i) {
+            if (c.kept[i] == 'F') expected.video(units[i].second);
+            if (c.kept[i] == 'A') expected.audio(units[i].second);
+        }
+        expectResult(expected);
+    }
 }
 
 TEST_F(GenericScan, PlainAudioChunkThatLooksLikeAFrameIsTakenAsAudio) {
@@ -119,7 +148,7 @@ TEST_F(GenericScan, ConsecutiveFramesAreConfirmedByTheFrameBehindThem) {
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2);
     expectResult(expected);
-    EXPECT_EQ(engine->bVideo, 1);
+    EXPECT_EQ(engine->tables.bVideo, 1);
 }
 
 // The damaged file's own media-data header stands right before its first
@@ -137,10 +166,10 @@ protected:
         m.nal(500, {0x25, 0x88});
         return m;
     }
-    RepairFile& prepareLeading(const std::vector<uint8_t>& damaged) {
-        RepairFile& e = prepareGeneric(damaged, 1000, false);
-        e.stco_Address_Audio_sizetojump = 40;
-        e.stco_Address_Video_first_chunk_sizetojump = 1040;
+    test::MovStages& prepareLeading(const std::vector<uint8_t>& damaged) {
+        test::MovStages& e = prepareGeneric(damaged, 1000, false);
+        e.templates.stco_Address_Audio_sizetojump = 40;
+        e.templates.stco_Address_Video_first_chunk_sizetojump = 1040;
         return e;
     }
     MediaDataBuilder::Unit lead, f1, f2;
@@ -153,15 +182,15 @@ TEST_F(GenericLeadingAudio, HeaderAndFirstChunkComeFirstAtOffsetEight) {
     ExpectedResult expected(m.data(), 8);
     expected.audio(lead).video(f1).video(f2);
     expectResult(expected);
-    EXPECT_EQ(engine->Audio_buffer_start.at(0), 8u);
-    EXPECT_EQ(engine->video_buffer_start.at(0), 1008u);
+    EXPECT_EQ(engine->tables.Audio_buffer_start.at(0), 8u);
+    EXPECT_EQ(engine->tables.video_buffer_start.at(0), 1008u);
 }
 
 TEST_F(GenericLeadingAudio, SixteenBytesAreReservedForTheWideHeader) {
     const MediaDataBuilder m = layout(false);
-    prepareLeading(m.data()).its_A_morethen_4GB_FILE = 1;
+    prepareLeading(m.data()).templates.its_A_morethen_4GB_FILE = 1;
     ASSERT_TRUE(scanVariants());
-    EXPECT_EQ(engine->mediaHeaderSize, 16u);
+    EXPECT_EQ(engine->result.mediaHeaderSize, 16u);
     ExpectedResult expected(m.data(), 16);
     expected.audio(lead).video(f1).video(f2);
     expectResult(expected);
@@ -178,8 +207,8 @@ TEST_F(GenericLeadingAudio, DamagedFileWithWideHeaderIsRecognisedToo) {
 
 TEST_F(GenericLeadingAudio, NotLookedForWhenTheReferenceStoresVideoFirst) {
     const MediaDataBuilder m = layout(false);
-    RepairFile& e = prepareLeading(m.data());
-    e.stco_Address_Audio_sizetojump = e.stco_Address_Video_first_chunk_sizetojump + 1;
+    test::MovStages& e = prepareLeading(m.data());
+    e.templates.stco_Address_Audio_sizetojump = e.templates.stco_Address_Video_first_chunk_sizetojump + 1;
     ASSERT_TRUE(scanVariants());
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2);
@@ -198,7 +227,7 @@ TEST_F(GenericLeadingAudio, WithoutHeaderTheResultStartsWithEightZerosAndTheFram
     const std::vector<uint8_t> out = result();
     ASSERT_GE(out.size(), 8u + first.length);
     EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 8), std::vector<uint8_t>(8, 0));
-    EXPECT_EQ(engine->video_buffer_start.at(0), 8u);
+    EXPECT_EQ(engine->tables.video_buffer_start.at(0), 8u);
     ExpectedResult expected(m.data(), 8);
     expected.video(first).video(second);
     expectResult(expected);
@@ -213,7 +242,7 @@ TEST_F(GenericLeadingAudio, ImplausibleChunkSizeSkipsTheLookUp) {
         SCOPED_TRACE(size);
         MediaDataBuilder m = layout(false);
         m.fill(16, 0x77).text("mdat").fill(64, 0x77);
-        prepareLeading(m.data()).sizeAudio = size;
+        prepareLeading(m.data()).templates.sizeAudio = size;
         ASSERT_TRUE(scanVariants());
         ExpectedResult expected(m.data(), 8);
         expected.video(f1).video(f2);
@@ -249,8 +278,8 @@ TEST_F(GenericScan, FrameStartsDependOnWhetherTheAudioIsWrapped) {
         m.nal(800, {0x25, 0x88});
         prepareGeneric(m.data(), 1000, c.wave);
         ASSERT_TRUE(scanVariants());
-        ASSERT_FALSE(engine->video_buffer_size.empty());
-        EXPECT_EQ(engine->video_buffer_size.front() == candidate.length, c.start);
+        ASSERT_FALSE(engine->tables.video_buffer_size.empty());
+        EXPECT_EQ(engine->tables.video_buffer_size.front() == candidate.length, c.start);
     }
 }
 
@@ -294,7 +323,7 @@ TEST_F(GenericScan, FileOfTheExcludedSizeIsNotScanned) {
     // The same bytes in a small file are scanned...
     prepareGeneric(m.data(), 1000, false);
     ASSERT_TRUE(scanVariants());
-    EXPECT_EQ(engine->sample_count, 2u);
+    EXPECT_EQ(engine->tables.sample_count(), 2u);
 
     // ...and not at all when the file is exactly 4,281,506,465 bytes long.
     const std::string path = dir.write("sparse.mov", m.data());
@@ -302,15 +331,15 @@ TEST_F(GenericScan, FileOfTheExcludedSizeIsNotScanned) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kUnscannedFileSize)), 0);
     ::close(fd);
-    RepairFile& e = prepareFile(path);
+    test::MovStages& e = prepareFile(path);
     ASSERT_EQ(e.corruptFileSize, kUnscannedFileSize);
-    e.sizeAudio = 1000;
-    e.stco_Address_Video_first_chunk_sizetojump = 100;
-    e.stco_Address_Audio_sizetojump = 5000;
+    e.templates.sizeAudio = 1000;
+    e.templates.stco_Address_Video_first_chunk_sizetojump = 100;
+    e.templates.stco_Address_Audio_sizetojump = 5000;
     ASSERT_TRUE(scanVariants());
-    EXPECT_EQ(e.scanVariant, "1");
-    EXPECT_EQ(e.sample_count, 0u);
-    EXPECT_EQ(e.Avc_audioCount, 0u);
+    EXPECT_EQ(e.report.scanMarker, "1");
+    EXPECT_EQ(e.tables.sample_count(), 0u);
+    EXPECT_EQ(e.tables.Avc_audioCount(), 0u);
     EXPECT_TRUE(result().empty());
 }
 
@@ -322,11 +351,11 @@ TEST_F(GenericScan, TablesGrowPastTheOldLimitOfEntries) {
     prepareGeneric(m.data(), 1000, false);
     ASSERT_TRUE(scanVariants());
     // The last frame has nothing behind it.
-    ASSERT_EQ(engine->sample_count, kFrames - 1);
-    ASSERT_EQ(engine->video_buffer_start.size(), kFrames - 1);
-    EXPECT_EQ(engine->video_buffer_start[131'072], 8u + 131'072u * 6u);
-    EXPECT_EQ(engine->video_buffer_size[kFrames - 2], 6u);
-    EXPECT_EQ(engine->Sum_video, (kFrames - 1) * 6u);
+    ASSERT_EQ(engine->tables.sample_count(), kFrames - 1);
+    ASSERT_EQ(engine->tables.video_buffer_start.size(), kFrames - 1);
+    EXPECT_EQ(engine->tables.video_buffer_start[131'072], 8u + 131'072u * 6u);
+    EXPECT_EQ(engine->tables.video_buffer_size[kFrames - 2], 6u);
+    EXPECT_EQ(engine->tables.Sum_video, (kFrames - 1) * 6u);
     EXPECT_EQ(result().size(), 8u + (kFrames - 1) * 6u);
 }
 

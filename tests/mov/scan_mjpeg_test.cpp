@@ -18,10 +18,10 @@ protected:
         return frames;
     }
 
-    RepairFile& prepareMjpeg(const std::vector<uint8_t>& damaged, uint64_t chunk) {
-        RepairFile& e = prepare(damaged);
-        e.sizeAudio = chunk;
-        e.Mjpeg_code_present = 1;
+    test::MovStages& prepareMjpeg(const std::vector<uint8_t>& damaged, uint64_t chunk) {
+        test::MovStages& e = prepare(damaged);
+        e.templates.sizeAudio = chunk;
+        e.analysis.Mjpeg_code_present = 1;
         return e;
     }
 
@@ -55,15 +55,15 @@ TEST_F(MjpegScan, GroupsOfFifteenWithAudioBetweenThem) {
 
     prepareMjpeg(m.data(), 1000);
     ASSERT_TRUE(scanMjpeg());
-    RepairFile& e = *engine;
-    EXPECT_EQ(e.scanVariant, "MJPEG");
+    test::MovStages& e = *engine;
+    EXPECT_EQ(e.report.scanMarker, "MJPEG");
 
-    ASSERT_EQ(e.sample_count, 45u);
+    ASSERT_EQ(e.tables.sample_count(), 45u);
     std::vector<uint64_t> lengths;
     for (const Frames* g : {&g1, &g2, &g3})
         for (const auto& f : *g) lengths.push_back(f.length);
-    EXPECT_EQ(e.mjpegFrameLengths, lengths);
-    EXPECT_EQ(e.Sum_video, bytesOf(g1) + bytesOf(g2) + bytesOf(g3));
+    EXPECT_EQ(e.tables.mjpegFrameLengths, lengths);
+    EXPECT_EQ(e.tables.Sum_video, bytesOf(g1) + bytesOf(g2) + bytesOf(g3));
 
     const uint64_t g1At = 8 + 1000;
     const uint64_t a1At = g1At + bytesOf(g1);
@@ -71,11 +71,11 @@ TEST_F(MjpegScan, GroupsOfFifteenWithAudioBetweenThem) {
     const uint64_t a2At = g2At + bytesOf(g2);
     const uint64_t g3At = a2At + a2.length;
     const uint64_t a3At = g3At + bytesOf(g3);
-    EXPECT_EQ(e.mjpegLeadingAudioSize, 1000u);
-    EXPECT_EQ(e.mjpegVideoChunkOffsets, (std::vector<uint64_t>{g1At, g2At, g3At}));
-    EXPECT_EQ(e.mjpegAudioChunkOffsets, (std::vector<uint64_t>{a1At, a2At, a3At}));
-    EXPECT_EQ(e.sum_audio, a1.length + a2.length + a3.length);
-    EXPECT_EQ(e.Audio_buffer_size, (std::vector<uint64_t>{1000, 1004, 1000}));
+    EXPECT_EQ(e.tables.mjpegLeadingAudioSize, 1000u);
+    EXPECT_EQ(e.tables.mjpegVideoChunkOffsets, (std::vector<uint64_t>{g1At, g2At, g3At}));
+    EXPECT_EQ(e.tables.mjpegAudioChunkOffsets, (std::vector<uint64_t>{a1At, a2At, a3At}));
+    EXPECT_EQ(e.tables.sum_audio, a1.length + a2.length + a3.length);
+    EXPECT_EQ(e.tables.Audio_buffer_size, (std::vector<uint64_t>{1000, 1004, 1000}));
 
     const std::vector<uint8_t> out = result();
     ASSERT_EQ(out.size(), a3At + a3.length);
@@ -99,14 +99,14 @@ TEST_F(MjpegScan, BrokenRunDropsItsPendingFrames) {
 
     prepareMjpeg(m.data(), 1000);
     ASSERT_TRUE(scanMjpeg());
-    RepairFile& e = *engine;
-    ASSERT_EQ(e.sample_count, 30u);
-    EXPECT_EQ(e.mjpegFrameLengths.size(), 30u);
-    EXPECT_EQ(e.video_buffer_size.size(), 30u);
+    test::MovStages& e = *engine;
+    ASSERT_EQ(e.tables.sample_count(), 30u);
+    EXPECT_EQ(e.tables.mjpegFrameLengths.size(), 30u);
+    EXPECT_EQ(e.tables.video_buffer_size.size(), 30u);
     const uint64_t g2At = 8 + 1000 + bytesOf(g1) + a1.length;
-    EXPECT_EQ(e.mjpegVideoChunkOffsets, (std::vector<uint64_t>{1008, g2At}));
-    EXPECT_EQ(e.mjpegAudioChunkOffsets, (std::vector<uint64_t>{1008 + bytesOf(g1), g2At + bytesOf(g2)}));
-    EXPECT_EQ(e.sum_audio, a1.length + a2.length);
+    EXPECT_EQ(e.tables.mjpegVideoChunkOffsets, (std::vector<uint64_t>{1008, g2At}));
+    EXPECT_EQ(e.tables.mjpegAudioChunkOffsets, (std::vector<uint64_t>{1008 + bytesOf(g1), g2At + bytesOf(g2)}));
+    EXPECT_EQ(e.tables.sum_audio, a1.length + a2.length);
     expectGroupAt(m.data(), g2, g2At);
 }
 
@@ -126,10 +126,10 @@ TEST_F(MjpegScan, WhatIsNoFrameBreaksTheGroup) {
 
         prepareMjpeg(bytes, 1000);
         ASSERT_TRUE(scanMjpeg());
-        EXPECT_EQ(engine->sample_count, 15u);
+        EXPECT_EQ(engine->tables.sample_count(), 15u);
         // The audio before the first whole group leads the result.
-        EXPECT_EQ(engine->mjpegLeadingAudioSize, 1000u);
-        EXPECT_EQ(engine->mjpegVideoChunkOffsets, (std::vector<uint64_t>{1008}));
+        EXPECT_EQ(engine->tables.mjpegLeadingAudioSize, 1000u);
+        EXPECT_EQ(engine->tables.mjpegVideoChunkOffsets, (std::vector<uint64_t>{1008}));
         EXPECT_EQ(slice(result(), 8, 1000), slice(bytes, lead.position, lead.length));
         expectGroupAt(bytes, g, 1008);
     }
@@ -143,8 +143,8 @@ TEST_F(MjpegScan, NoLeadingAudioWhenTheFirstFrameIsTooNearTheStart) {
 
     prepareMjpeg(m.data(), 1000);
     ASSERT_TRUE(scanMjpeg());
-    EXPECT_EQ(engine->mjpegLeadingAudioSize, 0u);
-    EXPECT_EQ(engine->mjpegVideoChunkOffsets, (std::vector<uint64_t>{8}));
+    EXPECT_EQ(engine->tables.mjpegLeadingAudioSize, 0u);
+    EXPECT_EQ(engine->tables.mjpegVideoChunkOffsets, (std::vector<uint64_t>{8}));
     expectGroupAt(m.data(), g, 8);
 }
 
@@ -155,12 +155,12 @@ TEST_F(MjpegScan, WideHeaderMovesEveryOffset) {
     const Frames g = group(m, 15, 700);
     m.audio(1000);
 
-    prepareMjpeg(m.data(), 1000).its_A_morethen_4GB_FILE = 1;
+    prepareMjpeg(m.data(), 1000).templates.its_A_morethen_4GB_FILE = 1;
     ASSERT_TRUE(scanMjpeg());
     const std::vector<uint8_t> out = result();
     EXPECT_EQ(slice(out, 0, 16), (std::vector<uint8_t>{0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(engine->mjpegVideoChunkOffsets, (std::vector<uint64_t>{16 + 1000}));
-    EXPECT_EQ(engine->mjpegAudioChunkOffsets, (std::vector<uint64_t>{16 + 1000 + bytesOf(g)}));
+    EXPECT_EQ(engine->tables.mjpegVideoChunkOffsets, (std::vector<uint64_t>{16 + 1000}));
+    EXPECT_EQ(engine->tables.mjpegAudioChunkOffsets, (std::vector<uint64_t>{16 + 1000 + bytesOf(g)}));
     expectGroupAt(m.data(), g, 1016);
 }
 
@@ -173,10 +173,10 @@ TEST_F(MjpegScan, ImplausibleChunkSizeIsNeitherReadNorWritten) {
 
     prepareMjpeg(m.data(), UINT64_MAX - 7);
     ASSERT_TRUE(scanMjpeg());
-    EXPECT_EQ(engine->sample_count, 15u);
-    EXPECT_EQ(engine->mjpegLeadingAudioSize, 0u);
+    EXPECT_EQ(engine->tables.sample_count(), 15u);
+    EXPECT_EQ(engine->tables.mjpegLeadingAudioSize, 0u);
     // Behind the last group only what the file still holds is taken.
-    EXPECT_EQ(engine->sum_audio, 1000u);
+    EXPECT_EQ(engine->tables.sum_audio, 1000u);
     EXPECT_EQ(result().size(), 8 + bytesOf(g) + 1000);
 }
 

@@ -56,10 +56,11 @@ public:
     // Stops the repair once this many units were recorded.
     void record(MediaScanner& s, const TakenUnit& u, uint64_t at) override {
         ScanVariant::record(s, u, at);
-        if (++recorded == stopAfter) repairValues().stopRequested.store(1);
+        if (++recorded == stopAfter && control) control->requestStop();
     }
     int recorded = 0;
     int stopAfter = -1;
+    RepairControl* control = nullptr;
     std::vector<uint64_t> examined;
 
 private:
@@ -70,9 +71,8 @@ class Skeleton : public test::ScanFixture {
 protected:
     MediaScanner& scannerFor(const std::vector<uint8_t>& bytes) {
         prepare(bytes);
-        EXPECT_TRUE(engine->createTemporaryResult());
-        resetScanState(*engine);
-        scanner = std::make_unique<MediaScanner>(*engine);
+        EXPECT_TRUE(engine->createTemporaryResult(dir.file("result.mov")));
+        scanner = engine->makeScanner();
         return *scanner;
     }
     std::unique_ptr<MediaScanner> scanner;
@@ -86,7 +86,7 @@ TEST_F(Skeleton, EveryPositionIsExaminedOnceAcrossWindows) {
     ASSERT_TRUE(s.run(variant, 0));
     EXPECT_EQ(std::count(variant.visits.begin(), variant.visits.end(), 1), static_cast<long>(size));
     EXPECT_EQ(variant.mismatches, 0);
-    EXPECT_EQ(engine->ullBytesTraversed, size);
+    EXPECT_EQ(engine->tables.ullBytesTraversed, size);
 }
 
 TEST_F(Skeleton, UnitsCrossingWindowsAreCopiedWhole) {
@@ -95,12 +95,12 @@ TEST_F(Skeleton, UnitsCrossingWindowsAreCopiedWhole) {
     MediaScanner& s = scannerFor(bytes);
     SlicingVariant variant(unit);
     ASSERT_TRUE(s.run(variant, 0));
-    engine->outputfile.close();
+    engine->result.outputfile.close();
 
-    EXPECT_EQ(engine->sample_count, 5u);
-    EXPECT_EQ(engine->Avc_audioCount, 4u);
-    EXPECT_EQ(engine->video_buffer_start.at(1), 8 + 2 * unit);
-    EXPECT_EQ(engine->Audio_buffer_start.at(0), 8 + unit);
+    EXPECT_EQ(engine->tables.sample_count(), 5u);
+    EXPECT_EQ(engine->tables.Avc_audioCount(), 4u);
+    EXPECT_EQ(engine->tables.video_buffer_start.at(1), 8 + 2 * unit);
+    EXPECT_EQ(engine->tables.Audio_buffer_start.at(0), 8 + unit);
     const std::vector<uint8_t> out = result();
     ASSERT_EQ(out.size(), 8 + 9 * unit);
     EXPECT_EQ(slice(out, 8, 9 * unit), slice(bytes, 0, 9 * unit));
@@ -133,7 +133,8 @@ TEST_F(Skeleton, ScanEndsAtTheChosenSizeEvenWhenTheFileIsLonger) {
     MediaScanner& s0 = scannerFor(bytes);
     EXPECT_EQ(s0.end(), 10'000u);
     engine->corruptFileSize = 6000;
-    MediaScanner s(*engine);
+    const auto shorter = engine->makeScanner();
+    MediaScanner& s = *shorter;
     EXPECT_EQ(s.end(), 6000u);
     LookBuffer scratch;
     const ByteView v = s.bytesAt(5996, 8, scratch);
@@ -141,7 +142,7 @@ TEST_F(Skeleton, ScanEndsAtTheChosenSizeEvenWhenTheFileIsLonger) {
     EXPECT_EQ(v.u32be(4), 0u);
     // Nor does a file shorter than the chosen size let the scan run on.
     engine->corruptFileSize = 1'000'000;
-    EXPECT_EQ(MediaScanner(*engine).end(), 10'000u);
+    EXPECT_EQ(engine->makeScanner()->end(), 10'000u);
 }
 
 TEST_F(Skeleton, FindSeesPatternsAcrossReadPieces) {
@@ -161,14 +162,14 @@ TEST_F(Skeleton, FindSeesPatternsAcrossReadPieces) {
 
 TEST_F(Skeleton, SumsAndOffsetsAreSixtyFourBit) {
     MediaScanner& s = scannerFor(patternBytes(100));
-    engine->sum_audio = (uint64_t{1} << 31) - 10;
-    engine->Sum_video = (uint64_t{1} << 32) - 1;
+    engine->tables.sum_audio = (uint64_t{1} << 31) - 10;
+    engine->tables.Sum_video = (uint64_t{1} << 32) - 1;
     s.recordAudio(uint64_t{5} << 32, 100);
-    s.recordVideo(uint64_t{6} << 32, 2, 0);
-    EXPECT_EQ(engine->sum_audio, (uint64_t{1} << 31) + 90);
-    EXPECT_EQ(engine->Sum_video, (uint64_t{1} << 32) + 1);
-    EXPECT_EQ(engine->Audio_buffer_start.back(), uint64_t{5} << 32);
-    EXPECT_EQ(engine->video_buffer_start.back(), uint64_t{6} << 32);
+    s.recordVideo(uint64_t{6} << 32, 2);
+    EXPECT_EQ(engine->tables.sum_audio, (uint64_t{1} << 31) + 90);
+    EXPECT_EQ(engine->tables.Sum_video, (uint64_t{1} << 32) + 1);
+    EXPECT_EQ(engine->tables.Audio_buffer_start.back(), uint64_t{5} << 32);
+    EXPECT_EQ(engine->tables.video_buffer_start.back(), uint64_t{6} << 32);
 }
 
 TEST_F(Skeleton, StopBetweenUnitsEndsTheScanAtOnce) {
@@ -176,24 +177,28 @@ TEST_F(Skeleton, StopBetweenUnitsEndsTheScanAtOnce) {
     MediaScanner& s = scannerFor(bytes);
     SlicingVariant variant(1000);
     variant.stopAfter = 3;
+    variant.control = engine->control.get();
     EXPECT_FALSE(s.run(variant, 0));
     EXPECT_TRUE(s.stopped());
     EXPECT_EQ(variant.recorded, 3);
-    EXPECT_EQ(engine->sample_count + engine->Avc_audioCount, 3u);
+    EXPECT_EQ(engine->tables.sample_count() + engine->tables.Avc_audioCount(), 3u);
 }
 
 // Asks for a stop at the first position it examines.
 class StoppingVariant : public ScanVariant {
 public:
-    explicit StoppingVariant(uint64_t every) {
+    StoppingVariant(uint64_t every, RepairControl& control) : control_(control) {
         for (size_t b = 0; b < 256; ++b) candidateAt0[b] = every == 1 || b == 0xA5;
     }
     bool examine(MediaScanner&, uint64_t p, const uint8_t*, ScanStep&) override {
         lastExamined = p;
-        repairValues().stopRequested.store(1);
+        control_.requestStop();
         return false;
     }
     uint64_t lastExamined = 0;
+
+private:
+    RepairControl& control_;
 };
 
 TEST_F(Skeleton, StopIsSeenWithinAFewThousandPositions) {
@@ -203,9 +208,8 @@ TEST_F(Skeleton, StopIsSeenWithinAFewThousandPositions) {
     for (size_t i = 0; i < bytes.size(); i += 100'000) bytes[i] = 0xA5;
     for (uint64_t every : {uint64_t{1}, uint64_t{100'000}}) {
         SCOPED_TRACE(every);
-        repairValues().stopRequested.store(0);
         MediaScanner& s = scannerFor(bytes);
-        StoppingVariant variant(every);
+        StoppingVariant variant(every, *engine->control);
         EXPECT_FALSE(s.run(variant, 0));
         EXPECT_LE(variant.lastExamined, MediaScanner::kPollEveryBytes);
     }
@@ -214,13 +218,14 @@ TEST_F(Skeleton, StopIsSeenWithinAFewThousandPositions) {
 TEST_F(Skeleton, WriteFailureIsRecordedAndEndsTheScan) {
     MediaDataBuilder m;
     for (int i = 0; i < 400; ++i) m.nal(10'000, {0x25, 0x88});
-    RepairFile& e = prepare(m.data());
-    e.resultPathOverride = "/dev/full";
-    e.sizeAudio = 1000;
-    ASSERT_TRUE(scanVariants());
-    EXPECT_TRUE(e.writeFailed);
+    test::MovStages& e = prepare(m.data());
+    e.templates.sizeAudio = 1000;
+    ASSERT_TRUE(e.createTemporaryResult("/dev/full"));
+    ASSERT_TRUE(e.runVariantScan());
+    e.result.outputfile.close();
+    EXPECT_TRUE(e.result.writeFailed);
     // Nothing more is copied once the file refuses writes.
-    EXPECT_LT(e.sample_count, 399u);
+    EXPECT_LT(e.tables.sample_count(), 399u);
 }
 
 // Stop and pause through the real entry, with the scan on its own thread.
@@ -237,14 +242,14 @@ protected:
         std::atomic<bool> started{false};
         center.addObserver("", [&](const std::string&, const NotifDict&) { started = true; });
         engine->setPauseRepairing(true);
-        EXPECT_TRUE(engine->createTemporaryResult());
+        EXPECT_TRUE(engine->createTemporaryResult(dir.file("result.mov")));
         bool ok = true;
         std::thread worker([&] { ok = engine->runVariantScan(); });
         while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         whilePaused();
         worker.join();
-        engine->outputfile.close();
+        engine->result.outputfile.close();
         return ok;
     }
 };
@@ -252,12 +257,11 @@ protected:
 TEST_F(StopAndPause, StopWhilePausedReturnsFalseAndReportsNothingMore) {
     prepare(frames());
     const bool ok = runPaused([&] {
-        repairValues().stopRequested.store(1);
-        Pacing::wake();
+        engine->control->requestStop();
     });
     EXPECT_FALSE(ok);
     EXPECT_EQ(statuses(), (std::vector<std::string>{kLocatingText}));
-    EXPECT_EQ(engine->sample_count, 0u);
+    EXPECT_EQ(engine->tables.sample_count(), 0u);
     EXPECT_TRUE(result().empty());
 }
 
@@ -265,17 +269,17 @@ TEST_F(StopAndPause, ResumedScanTakesEverything) {
     prepare(frames());
     const bool ok = runPaused([&] { engine->setPauseRepairing(false); });
     EXPECT_TRUE(ok);
-    EXPECT_EQ(engine->sample_count, 49u);
+    EXPECT_EQ(engine->tables.sample_count(), 49u);
     EXPECT_EQ(result().size(), 8u + 49u * 5004u);
 }
 
 TEST_F(StopAndPause, StopBeforeTheScanTakesNothing) {
     prepare(frames());
-    center.addObserver("", [](const std::string&, const NotifDict& d) {
-        if (notifString(d, "status") == std::string(kLocatingText)) repairValues().stopRequested.store(1);
+    center.addObserver("", [this](const std::string&, const NotifDict& d) {
+        if (notifString(d, "status") == std::string(kLocatingText)) engine->control->requestStop();
     });
     EXPECT_FALSE(scanVariants());
-    EXPECT_EQ(engine->sample_count, 0u);
+    EXPECT_EQ(engine->tables.sample_count(), 0u);
     EXPECT_EQ(statuses(), (std::vector<std::string>{kLocatingText}));
 }
 

@@ -11,31 +11,31 @@ using test::MediaDataBuilder;
 class VariantScan : public test::ScanFixture {
 protected:
     // AAC audio; the tag pair and flags pick the variant.
-    RepairFile& prepareVariant(const std::vector<uint8_t>& damaged, const char* marker) {
-        RepairFile& e = prepare(damaged);
-        e.mp4aPresent = 1;
-        e.sizeAudio = 371;
-        e.stco_Address_Video_first_chunk_sizetojump = 100;
-        e.stco_Address_Audio_sizetojump = 5000;
+    test::MovStages& prepareVariant(const std::vector<uint8_t>& damaged, const char* marker) {
+        test::MovStages& e = prepare(damaged);
+        e.analysis.mp4aPresent = 1;
+        e.templates.sizeAudio = 371;
+        e.templates.stco_Address_Video_first_chunk_sizetojump = 100;
+        e.templates.stco_Address_Audio_sizetojump = 5000;
         const std::string m = marker;
         if (m == "2") {
-            e.tagPair = {0x25, 0xB8};
-            e.flags.bAudioSig20_08 = true;
+            e.analysis.tagPair = {0x25, 0xB8};
+            e.analysis.flags.bAudioSig20_08 = true;
         } else if (m == "3") {
-            e.tagPair = {0x65, 0xB8};
+            e.analysis.tagPair = {0x65, 0xB8};
         } else if (m == "5") {
-            e.tagPair = {0x65, 0xB8};
-            e.flags.bAudioSig01_17 = true;
+            e.analysis.tagPair = {0x65, 0xB8};
+            e.analysis.flags.bAudioSig01_17 = true;
         } else if (m == "7") {
-            e.tagPair = {0x25, 0xB8};
-            e.flags.bCanon5DMarkII = true;
+            e.analysis.tagPair = {0x25, 0xB8};
+            e.analysis.flags.bCanon5DMarkII = true;
         }
         return e;
     }
 
     void scanAs(const char* marker) {
         ASSERT_TRUE(scanVariants());
-        ASSERT_EQ(engine->scanVariant, marker);
+        ASSERT_EQ(engine->report.scanMarker, marker);
     }
 
     void expectResult(const ExpectedResult& expected) { test::expectScanResult(*engine, result(), expected); }
@@ -61,7 +61,6 @@ TEST_F(VariantScan, TwoTakesFramesAndOneChunkPerAudioUnit) {
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).video(f3).audio(a1).audio(a2).video(f4).video(f5).audio(a3).video(f6);
     expectResult(expected);
-    EXPECT_EQ(engine->d_sum_n_audio, 0u);
 }
 
 TEST_F(VariantScan, TwoNeedsAFrameOrAudioUnitBehindEachFrame) {
@@ -191,8 +190,8 @@ TEST_F(VariantScan, EachVariantIgnoresTheOthersFrameStarts) {
         m.fill(50, 0x77);
         prepareVariant(m.data(), c.marker);
         scanAs(c.marker);
-        ASSERT_FALSE(engine->video_buffer_size.empty());
-        EXPECT_EQ(engine->video_buffer_size.front() == candidate.length, c.taken);
+        ASSERT_FALSE(engine->tables.video_buffer_size.empty());
+        EXPECT_EQ(engine->tables.video_buffer_size.front() == candidate.length, c.taken);
     }
 }
 

@@ -1,6 +1,4 @@
 #include "engine/mov/repair_file.h"
-#include "engine/repair_session.h"
-#include "engine/repair_values.h"
 #include "support/bytes.h"
 #include "support/temp_dir.h"
 
@@ -37,13 +35,11 @@ protected:
     test::ScopedResultBase base{dir.file("results")};
 
     bool referenceAccepted(const std::vector<uint8_t>& bytes) {
-        chooseReferenceFile(dir.write("ref.mov", bytes));
-        RepairFile engine;
+        RepairFile engine(RepairRequest::forFiles(dir.write("bad.mov", Bytes().vec()), dir.write("ref.mov", bytes)));
         return engine.referencefileValidityCheck();
     }
     bool damagedAccepted(const std::vector<uint8_t>& bytes) {
-        chooseDamagedFile(dir.write("bad.mov", bytes));
-        RepairFile engine;
+        RepairFile engine(RepairRequest::forFiles(dir.write("bad.mov", bytes)));
         return engine.corruptedfileValidityCheck();
     }
 };
@@ -60,14 +56,13 @@ TEST_F(MovChecks, ReferenceNeedsBothMoovAndMdatAsAtomHeaders) {
     EXPECT_FALSE(referenceAccepted(Bytes().text("random bytes without any atom").vec()));
 }
 
-TEST_F(MovChecks, ReferenceCheckRefreshesTheSessionSize) {
+TEST_F(MovChecks, ReferenceCheckRefreshesTheRequestedSize) {
     const Bytes file = Bytes().append(atom("mdat", Bytes().zeros(10))).append(atom("moov"));
-    chooseReferenceFile(dir.write("ref.mov", file));
-    repairValues().referenceFileSize = 1;  // stale value from an earlier choice
-    RepairFile engine;
+    RepairRequest request = RepairRequest::forFiles(dir.write("bad.mov", Bytes().vec()), dir.write("ref.mov", file));
+    request.referenceSize = 1;  // stale value from an earlier choice
+    RepairFile engine(request);
     EXPECT_TRUE(engine.referencefileValidityCheck());
-    EXPECT_EQ(repairValues().referenceFileSize, file.size());
-    EXPECT_EQ(engine.referenceFileSize, file.size());
+    EXPECT_EQ(engine.request().referenceSize, file.size());
 }
 
 TEST_F(MovChecks, SixtyFourBitMdatIsSearchedThroughByteWise) {
@@ -143,8 +138,7 @@ TEST_F(MovChecks, DamagedFileSectorCountFollowsTheRecordedSize) {
 }
 
 TEST_F(MovChecks, MissingDamagedFileIsRefused) {
-    chooseDamagedFile(dir.file("absent.mov"));
-    RepairFile engine;
+    RepairFile engine(RepairRequest::forFiles(dir.file("absent.mov")));
     EXPECT_FALSE(engine.corruptedfileValidityCheck());
 }
 
@@ -152,9 +146,9 @@ TEST_F(MovChecks, SymbolicLinkReportsItsTargetsSize) {
     const std::string target = dir.write("target.mov", Bytes().fill(12345, 1));
     const std::string link = dir.file("link.mov");
     ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-    chooseDamagedFile(link);
-    EXPECT_EQ(repairValues().corruptFileSize, 12345u);
-    EXPECT_EQ(repairValues().corruptFileSizeCopy, 12345u);
+    const RepairRequest request = RepairRequest::forFiles(link, link);
+    EXPECT_EQ(request.damagedSize, 12345u);
+    EXPECT_EQ(request.referenceSize, 12345u);
 }
 
 }  // namespace

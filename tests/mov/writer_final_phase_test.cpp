@@ -4,6 +4,8 @@
 #include "engine/mov/movie_atom.h"
 #include "writer_fixture.h"
 
+#include <functional>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +18,7 @@ class FinalPhase : public WriterTest {};
 TEST_F(FinalPhase, ThirtyTwoBitHeaderHoldsTheLengthOfTheMediaData) {
     openOutput(8);
     addInterleaved(3, 2);
-    const uint64_t mediaEnd = engine.outputfile.cursor();
+    const uint64_t mediaEnd = engine.result.outputfile.cursor();
     engine.finishGeneralPath();
     expectCompleted();
 
@@ -25,13 +27,12 @@ TEST_F(FinalPhase, ThirtyTwoBitHeaderHoldsTheLengthOfTheMediaData) {
     ASSERT_GE(b.size(), 8u);
     EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 8),
               Bytes().u32be(static_cast<uint32_t>(mediaEnd)).text("mdat").vec());
-    EXPECT_EQ(engine.fileSize1, mediaEnd);
 }
 
 TEST_F(FinalPhase, SixtyFourBitHeaderTakesTheSixteenReservedBytesAndNoMedia) {
     openOutput(16);
     addInterleaved(3, 2);
-    const uint64_t mediaEnd = engine.outputfile.cursor();
+    const uint64_t mediaEnd = engine.result.outputfile.cursor();
     engine.finishGeneralPath();
     expectCompleted();
 
@@ -41,7 +42,7 @@ TEST_F(FinalPhase, SixtyFourBitHeaderTakesTheSixteenReservedBytesAndNoMedia) {
     ASSERT_EQ(tree.top()[0].type, "mdat");
     EXPECT_EQ(tree.top()[0].headerSize, 16u);
     // The first frame sits right after the header, untouched.
-    EXPECT_EQ(engine.video_buffer_start[0], 16u);
+    EXPECT_EQ(engine.tables.video_buffer_start[0], 16u);
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + 16, b.begin() + 16 + 100), unitBytes(100, 0));
 }
 
@@ -69,15 +70,15 @@ TEST_F(FinalPhase, ReportsFrameRateDurationAndTracksThenCompletes) {
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(posted.front().progress, 80.0);
     EXPECT_EQ(posted.back().progress, 100.0);
-    EXPECT_EQ(engine.reportedFps, "29");
-    EXPECT_EQ(engine.reportedDuration, "0:0:2");
-    EXPECT_EQ(engine.reportedTracks, 2);
+    EXPECT_EQ(engine.report.fps, "29");
+    EXPECT_EQ(engine.report.duration, "0:0:2");
+    EXPECT_EQ(engine.report.tracks, 2);
 }
 
 TEST_F(FinalPhase, RecordingLongerThanTheReferenceKeepsItsOwnLength) {
     // A one-second reference and a 54-frame recording: the movie, the video
     // track and its media last the 54 frames, not the reference's second.
-    engine.duratonFPS = 30030;
+    engine.templates.duratonFPS = 30030;
     openOutput();
     addInterleaved(54, 54);
     engine.finishGeneralPath();
@@ -91,16 +92,16 @@ TEST_F(FinalPhase, RecordingLongerThanTheReferenceKeepsItsOwnLength) {
     const std::vector<uint8_t> mediaHeader = tree.payload(*mdhd);
     EXPECT_EQ(ByteView(movieHeader.data(), movieHeader.size()).u32be(16), 54u * 1001u);
     EXPECT_EQ(ByteView(mediaHeader.data(), mediaHeader.size()).u32be(16), 54u * 1001u);
-    EXPECT_EQ(engine.reportedFps, "29");
-    EXPECT_EQ(engine.reportedDuration, "0:0:1");
+    EXPECT_EQ(engine.report.fps, "29");
+    EXPECT_EQ(engine.report.duration, "0:0:1");
 }
 
 TEST_F(FinalPhase, ReferenceTimedRateOfZeroIsReportedAs29) {
     // Without a sample delta the reference's own duration is all there is.
-    engine.mvhd_timescale = 1;
-    engine.duratonFPS = 5;
-    engine.stts_data.clear();
-    engine.firstVideoSampleDelta = 0;
+    engine.templates.mvhd_timescale = 1;
+    engine.templates.duratonFPS = 5;
+    engine.templates.stts_data = atom("stts", Bytes().u32be(0).u32be(1).u32be(300).u32be(0)).vec();
+    engine.templates.firstVideoSampleDelta = 0;
     openOutput();
     addInterleaved(1, 1);
     engine.finishGeneralPath();
@@ -119,36 +120,53 @@ TEST_F(FinalPhase, RefusesWithoutSamples) {
     EXPECT_TRUE(postedWith("fps").empty());
 }
 
-TEST_F(FinalPhase, RefusesWhenTheReferenceHadNoMovieAtom) {
-    engine.Movfileisvalid = 0;
-    openOutput();
-    addInterleaved(5, 5);
-    engine.finishGeneralPath();
-    expectRefusedOnly();
-    EXPECT_EQ(posted.size(), 1u);
+// A header needs the reference's movie atom, video track header,
+// time-to-sample table and sample description: without one there is nothing
+// a player could use, and "Repair completed." would be a false success.
+TEST_F(FinalPhase, RefusesWhenTheReferenceLacksWhatTheHeaderNeeds) {
+    const std::vector<std::pair<const char*, std::function<void(ReferenceTemplates&)>>> cases = {
+        {"no movie atom", [](ReferenceTemplates& t) { t.Movfileisvalid = 0; }},
+        {"no video track header", [](ReferenceTemplates& t) { t.trak_data.clear(); }},
+        {"no time-to-sample table", [](ReferenceTemplates& t) { t.stts_data.clear(); }},
+        {"no sample description", [](ReferenceTemplates& t) { t.videoSampleDescription.clear(); }},
+    };
+    for (const auto& [name, damage] : cases) {
+        SCOPED_TRACE(name);
+        posted.clear();
+        engine.tables = SampleTables{};
+        engine.report = RepairReport{};
+        giveReferencePieces();
+        damage(engine.templates);
+        openOutput();
+        addInterleaved(5, 5);
+        engine.finishGeneralPath();
+        expectRefusedOnly();
+        EXPECT_EQ(posted.size(), 1u);  // refused before anything else is said
+        EXPECT_EQ(engine.report.outcome, RepairOutcome::Refused);
+        EXPECT_FALSE(engine.result.outputfile.isOpen());
+    }
 }
 
 TEST_F(FinalPhase, RefusesWhenTheScanCouldNotWrite) {
     openOutput();
     addInterleaved(5, 5);
-    engine.writeFailed = true;
+    engine.result.writeFailed = true;
     engine.finishGeneralPath();
     expectRefusedOnly();
 }
 
 TEST_F(FinalPhase, RefusesWhenTheResultWasNeverCreated) {
-    engine.video_buffer_start = {8};
-    engine.video_buffer_size = {10};
-    engine.sample_count = 1;
+    engine.tables.video_buffer_start = {8};
+    engine.tables.video_buffer_size = {10};
     engine.finishGeneralPath();
     expectRefusedOnly();
 }
 
 TEST_F(FinalPhase, RefusesWhenTheDiskRefusesTheWrites) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    engine.mediaHeaderSize = 8;
-    ASSERT_TRUE(engine.outputfile.create("/dev/full"));
-    engine.outputfile.appendZeros(8);
+    engine.result.mediaHeaderSize = 8;
+    ASSERT_TRUE(engine.result.outputfile.create("/dev/full"));
+    engine.result.outputfile.appendZeros(8);
     addInterleaved(5, 5);
     engine.finishGeneralPath();
     expectRefusedOnly();
@@ -169,8 +187,8 @@ protected:
         ::close(fd);
         ASSERT_TRUE(engine.inputfilehandle.open(damagedPath));
         engine.corruptFileSize = declared ? declared : size;
-        engine.ullBytesTraversed = 0;
-        engine.tagPair = {0xE1, 0x5C};
+        engine.tables.ullBytesTraversed = 0;
+        engine.analysis.tagPair = {0xE1, 0x5C};
     }
 };
 
@@ -188,18 +206,18 @@ TEST_F(FullFramePass, TakesEveryFrameWhoseNextFrameAlsoStartsWithE1) {
                        {last, 0xE1}, {last + 1, 0x33}, {size - 1, 0xE1}});
     openOutput();
     addVideo(50, 7);                              // a sample the scan found before
-    const uint64_t afterScan = engine.outputfile.cursor();
+    const uint64_t afterScan = engine.result.outputfile.cursor();
 
     engine.finishGeneralPath();
     expectCompleted();
     ASSERT_TRUE(postedStatus("Locating audio / video data forks.."));
     EXPECT_EQ(posted.front().progress, 50.0);
 
-    ASSERT_EQ(engine.sample_count, 4u);
+    ASSERT_EQ(engine.tables.sample_count(), 4u);
     const std::vector<uint64_t> starts = {8, afterScan, afterScan + kFrame, afterScan + 2 * kFrame};
-    EXPECT_EQ(engine.video_buffer_start, starts);
-    EXPECT_EQ(engine.video_buffer_size, (std::vector<uint64_t>{50, kFrame, kFrame, kFrame}));
-    EXPECT_EQ(engine.ullBytesTraversed, size);
+    EXPECT_EQ(engine.tables.video_buffer_start, starts);
+    EXPECT_EQ(engine.tables.video_buffer_size, (std::vector<uint64_t>{50, kFrame, kFrame, kFrame}));
+    EXPECT_EQ(engine.tables.ullBytesTraversed, size);
 
     const AtomTree tree = result();
     const auto& b = tree.bytes();
@@ -217,8 +235,8 @@ TEST_F(FullFramePass, APartnerOnTheLastByteCountsAndTheHeaderSpaceStaysReserved)
     makeDamaged(size, {{9, 0xE1}, {size - 1, 0xE1}});
     openOutput();
     engine.finishGeneralPath();
-    ASSERT_EQ(engine.sample_count, 1u);
-    EXPECT_EQ(engine.video_buffer_start[0], 8u);
+    ASSERT_EQ(engine.tables.sample_count(), 1u);
+    EXPECT_EQ(engine.tables.video_buffer_start[0], 8u);
     expectCompleted();
 }
 
@@ -228,28 +246,28 @@ TEST_F(FullFramePass, APartnerPastTheDamagedFileSizeDoesNotCount) {
     openOutput();
     addVideo(20, 1);
     engine.finishGeneralPath();
-    EXPECT_EQ(engine.sample_count, 1u);
+    EXPECT_EQ(engine.tables.sample_count(), 1u);
     expectCompleted();
 }
 
 TEST_F(FullFramePass, RunsOnlyForTheFullFrameTagPair) {
     makeDamaged(kFrame + 10, {{0, 0xE1}, {kFrame, 0xE1}});
-    engine.tagPair = {0x25, 0x88};
+    engine.analysis.tagPair = {0x25, 0x88};
     openOutput();
     addVideo(20, 1);
     engine.finishGeneralPath();
-    EXPECT_EQ(engine.sample_count, 1u);
+    EXPECT_EQ(engine.tables.sample_count(), 1u);
     EXPECT_FALSE(postedStatus("Locating audio / video data forks.."));
 }
 
 TEST_F(FullFramePass, AStopEndsTheRepairWithoutAnotherWord) {
     makeDamaged(kFrame + 10, {{0, 0xE1}, {kFrame, 0xE1}});
     openOutput();
-    repairValues().stopRequested.store(1);
+    engine.control->requestStop();
     engine.finishGeneralPath();
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].text, "Locating audio / video data forks..");
-    EXPECT_EQ(engine.sample_count, 0u);
+    EXPECT_EQ(engine.tables.sample_count(), 0u);
 }
 
 }  // namespace

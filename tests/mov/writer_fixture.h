@@ -4,9 +4,8 @@
 // camera reference gives, an output file with reserved header bytes and
 // recorded units, and a log of every notification the engine posts.
 
-#include "app/progress/notification.h"
-#include "engine/mov/repair_file.h"
-#include "engine/repair_values.h"
+#include "progress/notification.h"
+#include "support/mov_stages.h"
 #include "platform/pacing.h"
 #include "support/atom_tree.h"
 #include "support/bytes.h"
@@ -46,7 +45,7 @@ protected:
     NotificationCenter center;
     std::vector<Posted> posted;
     std::string outPath = dir.file("out.mov");
-    RepairFile engine;
+    MovStages engine;
 
     WriterTest() {
         Pacing::setMode(Pacing::Mode::Zero);
@@ -67,63 +66,49 @@ protected:
 
     // The pieces of a reference with an H.264 video track and an AAC audio track.
     void giveReferencePieces() {
-        RepairFile& e = engine;
-        e.Movfileisvalid = 1;
-        e.mvhd_timescale = 30000;
-        e.duratonFPS = 300300;
-        e.dw_ReffrenceSamplecount = 300;
-        e.firstVideoSampleDelta = 1001;
-        e.mdhdAudioTimeScale = 48000;
-        e.Audio_duratonFPS = 48000;
-        e.dw_ReffrenceSamplecountAudio = 47;
-        e.mp4aPresent = 1;
-        e.Size_ofAudiochunk = 1024;
+        MovStages& e = engine;
+        e.templates.Movfileisvalid = 1;
+        e.templates.mvhd_timescale = 30000;
+        e.templates.duratonFPS = 300300;
+        e.templates.dw_ReffrenceSamplecount = 300;
+        e.templates.firstVideoSampleDelta = 1001;
+        e.templates.mdhdAudioTimeScale = 48000;
+        e.templates.Audio_duratonFPS = 48000;
+        e.templates.dw_ReffrenceSamplecountAudio = 47;
+        e.analysis.mp4aPresent = 1;
+        e.templates.Size_ofAudiochunk = 1024;
 
         Bytes tkhd;
         tkhd.u32be(92).text("tkhd").u32be(0xF).zeros(36);
         for (int i = 0; i < 36; ++i) tkhd.u8(static_cast<uint8_t>(0x40 + i));  // a recognisable matrix
         tkhd.u32be(0x07800000).u32be(0x04380000);                               // 1920 x 1080
-        e.trak_data = tkhd.vec();
-        e.trak_header_size = 92;
+        e.templates.trak_data = tkhd.vec();
 
-        e.bpMdhdDataStore = mediaHeaderPiece(30000).vec();
-        e.dsizeofVideoMdhd = 32;
-        e.bpHdlrDataStore = Bytes().u32be(0x55C40000).append(handlerAtom("mhlr", "vide")).vec();
-        e.dsizeOfVideoHdlr = e.bpHdlrDataStore.size() - 4;
-        e.bpMingVmhdDataStore = Bytes().text("minf").append(atom("vmhd", Bytes().u32be(1).zeros(8))).vec();
-        e.dSizeOfMinfVmhd = 20;
-        e.bpMinfHdlrData = handlerAtom("dhlr", "alis").vec();
-        e.dSizeOfMinfHdlr = e.bpMinfHdlrData.size();
-        e.bpMinfDinfData = dinfAtom().vec();
-        e.dSizeOfDminf = e.bpMinfDinfData.size();
-        e.videoSampleDescription =
+        e.templates.bpMdhdDataStore = mediaHeaderPiece(30000).vec();
+        e.templates.bpHdlrDataStore = Bytes().u32be(0x55C40000).append(handlerAtom("mhlr", "vide")).vec();
+        e.templates.bpMingVmhdDataStore = Bytes().text("minf").append(atom("vmhd", Bytes().u32be(1).zeros(8))).vec();
+        e.templates.bpMinfHdlrData = handlerAtom("dhlr", "alis").vec();
+        e.templates.bpMinfDinfData = dinfAtom().vec();
+        e.templates.videoSampleDescription =
             Bytes().text("stbl").append(atom("stsd", Bytes().u32be(0).u32be(1).append(atom("avc1", Bytes().zeros(78)))))
                 .vec();
-        e.videoSampleDescriptionLength = e.videoSampleDescription.size();
-        e.stts_data = atom("stts", Bytes().u32be(0).u32be(1).u32be(300).u32be(1001)).vec();
-        e.wholesizeofstts = e.stts_data.size();
+        e.templates.stts_data = atom("stts", Bytes().u32be(0).u32be(1).u32be(300).u32be(1001)).vec();
 
-        e.bpMdhdAudioDataStore = mediaHeaderPiece(48000).vec();
-        e.dSizeOfAudioMdhd = 32;
-        e.bpHdlrAudioDataStore = Bytes().u32be(0x55C40000).append(handlerAtom("mhlr", "soun")).vec();
-        e.dSizeOfAudioMdiaHdlr = e.bpHdlrAudioDataStore.size() - 4;
-        e.bpAudioMingSmhdDataStore = Bytes().text("minf").append(atom("smhd", Bytes().u32be(0).u32be(0))).vec();
-        e.dSzieOfAudioMinfSmhd = 16;
-        e.bpAudioMinfHdlrData = handlerAtom("dhlr", "alis").vec();
-        e.dSizeOfAudioMinfHdlr = e.bpAudioMinfHdlrData.size();
-        e.bpAudioMinfDinfData = dinfAtom().vec();
-        e.dSizeOfAudioMinfDinf = e.bpAudioMinfDinfData.size();
-        e.Audio_stsd_data =
+        e.templates.bpMdhdAudioDataStore = mediaHeaderPiece(48000).vec();
+        e.templates.bpHdlrAudioDataStore = Bytes().u32be(0x55C40000).append(handlerAtom("mhlr", "soun")).vec();
+        e.templates.bpAudioMingSmhdDataStore = Bytes().text("minf").append(atom("smhd", Bytes().u32be(0).u32be(0))).vec();
+        e.templates.bpAudioMinfHdlrData = handlerAtom("dhlr", "alis").vec();
+        e.templates.bpAudioMinfDinfData = dinfAtom().vec();
+        e.templates.Audio_stsd_data =
             Bytes().text("stbl").append(atom("stsd", Bytes().u32be(0).u32be(1).append(atom("mp4a", Bytes().zeros(28)))))
                 .vec();
-        e.Audiosizeosstsd = e.AudiostsdAtomdata = e.Audio_stsd_data.size();
     }
 
     // Creates the output with the header bytes reserved, as a scan does.
     void openOutput(uint64_t headerBytes = 8) {
-        engine.mediaHeaderSize = headerBytes;
-        ASSERT_TRUE(engine.outputfile.create(outPath));
-        engine.outputfile.appendZeros(headerBytes);
+        engine.result.mediaHeaderSize = headerBytes;
+        ASSERT_TRUE(engine.result.outputfile.create(outPath));
+        engine.result.outputfile.appendZeros(headerBytes);
     }
 
     static std::vector<uint8_t> unitBytes(size_t length, uint8_t seed) {
@@ -133,19 +118,13 @@ protected:
     }
 
     void addVideo(size_t length, uint8_t seed) {
-        engine.video_buffer_start.push_back(engine.outputfile.cursor());
-        engine.video_buffer_size.push_back(length);
-        engine.outputfile.append(unitBytes(length, seed));
-        ++engine.sample_count;
-        engine.Sum_video += length;
+        engine.tables.recordVideo(engine.result.outputfile.cursor(), length);
+        engine.result.outputfile.append(unitBytes(length, seed));
     }
 
     void addAudio(size_t length, uint8_t seed) {
-        engine.Audio_buffer_start.push_back(engine.outputfile.cursor());
-        engine.Audio_buffer_size.push_back(length);
-        engine.outputfile.append(unitBytes(length, seed));
-        ++engine.Avc_audioCount;
-        engine.sum_audio += length;
+        engine.tables.recordAudio(engine.result.outputfile.cursor(), length);
+        engine.result.outputfile.append(unitBytes(length, seed));
     }
 
     // Frames and audio chunks interleaved: v a v a ...

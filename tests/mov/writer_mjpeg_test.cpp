@@ -14,28 +14,27 @@ protected:
     // audio chunk. `tablesHoldFirst` chooses whether the recorded offset
     // tables list the first video chunk and the leading block too.
     void layOut(int frames, uint64_t leadingAudio, bool audioBetweenGroups, bool tablesHoldFirst) {
-        openOutput(engine.mediaHeaderSize);
-        engine.Size_ofAudiochunk = 400;
+        openOutput(engine.result.mediaHeaderSize);
+        engine.templates.Size_ofAudiochunk = 400;
         if (leadingAudio) {
-            if (tablesHoldFirst) engine.mjpegAudioChunkOffsets.push_back(engine.outputfile.cursor());
-            engine.outputfile.append(unitBytes(leadingAudio, 0xA0));
-            engine.mjpegLeadingAudioSize = leadingAudio;
+            if (tablesHoldFirst) engine.tables.mjpegAudioChunkOffsets.push_back(engine.result.outputfile.cursor());
+            engine.result.outputfile.append(unitBytes(leadingAudio, 0xA0));
+            engine.tables.mjpegLeadingAudioSize = leadingAudio;
         }
-        firstVideoChunk = engine.outputfile.cursor();
+        firstVideoChunk = engine.result.outputfile.cursor();
         for (int i = 0; i < frames; ++i) {
             if (i % 15 == 0 && (i > 0 || tablesHoldFirst))
-                engine.mjpegVideoChunkOffsets.push_back(engine.outputfile.cursor());
+                engine.tables.mjpegVideoChunkOffsets.push_back(engine.result.outputfile.cursor());
             const uint64_t length = 600 + static_cast<uint64_t>(i);
-            engine.outputfile.append(unitBytes(length, static_cast<uint8_t>(i)));
-            engine.mjpegFrameLengths.push_back(length);
-            engine.Sum_video += length;
+            engine.tables.recordVideo(engine.result.outputfile.cursor(), length);
+            engine.result.outputfile.append(unitBytes(length, static_cast<uint8_t>(i)));
+            engine.tables.mjpegFrameLengths.push_back(length);
             if ((i % 15 == 14 || i == frames - 1) && audioBetweenGroups) {
-                engine.mjpegAudioChunkOffsets.push_back(engine.outputfile.cursor());
-                engine.outputfile.append(unitBytes(400, 0xB0));
-                engine.sum_audio += 400;
+                engine.tables.mjpegAudioChunkOffsets.push_back(engine.result.outputfile.cursor());
+                engine.result.outputfile.append(unitBytes(400, 0xB0));
+                engine.tables.sum_audio += 400;
             }
         }
-        engine.sample_count = static_cast<uint64_t>(frames);
     }
 
     std::vector<uint8_t> moovBytes(const AtomTree& tree) const {
@@ -45,19 +44,19 @@ protected:
 };
 
 TEST_F(MjpegPath, TwentyTwoFramesMakeOneChunkAndSizesMatchTheirContent) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(22, 320, false, false);
-    const uint64_t mediaEnd = engine.outputfile.cursor();
+    const uint64_t mediaEnd = engine.result.outputfile.cursor();
     engine.finishMjpegPath();
     expectCompleted();
 
     const AtomTree tree = result();
     ASSERT_EQ(tree.top().size(), 2u);
     EXPECT_EQ(tree.top()[0].size, mediaEnd);
-    EXPECT_EQ(tree.top()[0].size, 8 + engine.Sum_video + engine.sum_audio + 320);
+    EXPECT_EQ(tree.top()[0].size, 8 + engine.tables.Sum_video + engine.tables.sum_audio + 320);
     const std::string stbl = "moov/trak[0]/mdia/minf/stbl";
     EXPECT_EQ(tree.chunkOffsets(*tree.find(stbl + "/stco")), (std::vector<uint64_t>{8 + 320}));
-    EXPECT_EQ(tree.sampleSizes(*tree.find(stbl + "/stsz")), engine.mjpegFrameLengths);
+    EXPECT_EQ(tree.sampleSizes(*tree.find(stbl + "/stsz")), engine.tables.mjpegFrameLengths);
     EXPECT_EQ(tree.timeToSample(*tree.find(stbl + "/stts")), (std::vector<uint64_t>{22, 1}));
     EXPECT_EQ(tree.payload(*tree.find(stbl + "/stsc")), Bytes().u32be(0).u32be(1).u32be(1).u32be(15).u32be(1).vec());
 
@@ -77,7 +76,7 @@ TEST_F(MjpegPath, TwentyTwoFramesMakeOneChunkAndSizesMatchTheirContent) {
 }
 
 TEST_F(MjpegPath, TwentyThreeFramesMakeTwoChunks) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(23, 320, true, false);
     engine.finishMjpegPath();
     expectCompleted();
@@ -86,7 +85,7 @@ TEST_F(MjpegPath, TwentyThreeFramesMakeTwoChunks) {
     const auto offsets = tree.chunkOffsets(*tree.find("moov/trak[0]/mdia/minf/stbl/stco"));
     ASSERT_EQ(offsets.size(), 2u);
     EXPECT_EQ(offsets[0], firstVideoChunk);
-    EXPECT_EQ(offsets[1], engine.mjpegVideoChunkOffsets[0]);
+    EXPECT_EQ(offsets[1], engine.tables.mjpegVideoChunkOffsets[0]);
     // The second chunk starts with its first frame.
     const auto& b = tree.bytes();
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + static_cast<std::ptrdiff_t>(offsets[1]),
@@ -103,27 +102,27 @@ TEST_F(MjpegPath, TwentyThreeFramesMakeTwoChunks) {
 }
 
 TEST_F(MjpegPath, OffsetTablesWithOrWithoutTheFirstChunkGiveTheSameAtom) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(45, 200, true, false);
-    const MjpegAtomLayout without = layoutMjpegMovieAtom(engine, engine.outputfile.cursor());
+    const uint64_t mediaEnd = engine.result.outputfile.cursor();
+    const MjpegChunks without = mjpegChunks(engine.tables, 8, mediaEnd);
 
-    engine.mjpegVideoChunkOffsets.insert(engine.mjpegVideoChunkOffsets.begin(), firstVideoChunk);
-    engine.mjpegAudioChunkOffsets.insert(engine.mjpegAudioChunkOffsets.begin(), 8);
-    const MjpegAtomLayout with = layoutMjpegMovieAtom(engine, engine.outputfile.cursor());
+    engine.tables.mjpegVideoChunkOffsets.insert(engine.tables.mjpegVideoChunkOffsets.begin(), firstVideoChunk);
+    engine.tables.mjpegAudioChunkOffsets.insert(engine.tables.mjpegAudioChunkOffsets.begin(), 8);
+    const MjpegChunks with = mjpegChunks(engine.tables, 8, mediaEnd);
 
-    EXPECT_EQ(without.videoChunks, with.videoChunks);
-    EXPECT_EQ(without.audioChunks, with.audioChunks);
-    EXPECT_EQ(without.videoChunks.size(), 3u);
-    EXPECT_EQ(without.audioChunks.size(), 4u);
-    EXPECT_EQ(without.moov, with.moov);
+    EXPECT_EQ(without.video, with.video);
+    EXPECT_EQ(without.audio, with.audio);
+    EXPECT_EQ(without.video.size(), 3u);
+    EXPECT_EQ(without.audio.size(), 4u);
 }
 
 TEST_F(MjpegPath, OffsetsOutsideTheMediaDataAreNotListed) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(30, 100, true, false);
-    const uint64_t mediaEnd = engine.outputfile.cursor();
-    engine.mjpegVideoChunkOffsets.push_back(mediaEnd + 50);   // a chunk that was never written
-    engine.mjpegAudioChunkOffsets.push_back(mediaEnd);        // nothing after the last byte
+    const uint64_t mediaEnd = engine.result.outputfile.cursor();
+    engine.tables.mjpegVideoChunkOffsets.push_back(mediaEnd + 50);   // a chunk that was never written
+    engine.tables.mjpegAudioChunkOffsets.push_back(mediaEnd);        // nothing after the last byte
     engine.finishMjpegPath();
     expectCompleted();
 
@@ -133,7 +132,7 @@ TEST_F(MjpegPath, OffsetsOutsideTheMediaDataAreNotListed) {
 }
 
 TEST_F(MjpegPath, WithoutAudioTheMovieHasOneTrackAndNoTrackReport) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(15, 0, false, true);
     engine.finishMjpegPath();
     expectCompleted();
@@ -143,7 +142,7 @@ TEST_F(MjpegPath, WithoutAudioTheMovieHasOneTrackAndNoTrackReport) {
 }
 
 TEST_F(MjpegPath, ReportsRateAndDurationThenTracksThenCompletes) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(450, 100, true, true);
     engine.finishMjpegPath();
 
@@ -154,14 +153,14 @@ TEST_F(MjpegPath, ReportsRateAndDurationThenTracksThenCompletes) {
         {"track", "2"},                     {"status", "Repair completed."},
     };
     EXPECT_EQ(seen, expected);
-    EXPECT_EQ(engine.reportedTracks, 2);
+    EXPECT_EQ(engine.report.tracks, 2);
     result();
 }
 
 TEST_F(MjpegPath, SixteenReservedBytesGetTheSixtyFourBitHeader) {
-    engine.mediaHeaderSize = 16;
+    engine.result.mediaHeaderSize = 16;
     layOut(15, 64, true, false);
-    const uint64_t mediaEnd = engine.outputfile.cursor();
+    const uint64_t mediaEnd = engine.result.outputfile.cursor();
     engine.finishMjpegPath();
     expectCompleted();
     const AtomTree tree = result();
@@ -172,9 +171,9 @@ TEST_F(MjpegPath, SixteenReservedBytesGetTheSixtyFourBitHeader) {
 }
 
 TEST_F(MjpegPath, RefusesWhenTheReferenceHadNoMovieAtom) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(30, 100, true, false);
-    engine.Movfileisvalid = 0;
+    engine.templates.Movfileisvalid = 0;
     engine.finishMjpegPath();
     expectRefusedOnly();
     EXPECT_EQ(posted.size(), 1u);
@@ -182,7 +181,7 @@ TEST_F(MjpegPath, RefusesWhenTheReferenceHadNoMovieAtom) {
 }
 
 TEST_F(MjpegPath, RefusesFewerThanSevenFrames) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(6, 100, true, false);
     engine.finishMjpegPath();
     expectRefusedOnly();
@@ -191,18 +190,18 @@ TEST_F(MjpegPath, RefusesFewerThanSevenFrames) {
 }
 
 TEST_F(MjpegPath, RefusesWhenTheScanCouldNotWrite) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(30, 100, true, false);
-    engine.writeFailed = true;
+    engine.result.writeFailed = true;
     engine.finishMjpegPath();
     expectRefusedOnly();
 }
 
 TEST_F(MjpegPath, AStopInsideTheTablesLeavesTheAtomUnfinishedAndSilent) {
-    engine.mediaHeaderSize = 8;
+    engine.result.mediaHeaderSize = 8;
     layOut(30, 100, true, false);
-    center.addObserver("", [](const std::string&, const NotifDict& info) {
-        if (info.count("duration")) repairValues().stopRequested.store(1);
+    center.addObserver("", [this](const std::string&, const NotifDict& info) {
+        if (info.count("duration")) engine.control->requestStop();
     });
     engine.finishMjpegPath();
     ASSERT_FALSE(posted.empty());

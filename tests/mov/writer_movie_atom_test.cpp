@@ -1,4 +1,5 @@
 // The general movie atom read back atom by atom.
+#include "engine/box_writer.h"
 #include "engine/mov/movie_atom.h"
 #include "writer_fixture.h"
 
@@ -39,7 +40,7 @@ protected:
 TEST_F(GeneralAtom, EverySizeEqualsItsContentAndTheTablesPointAtTheUnits) {
     openOutput();
     addInterleaved(12, 9);
-    const uint64_t mediaEnd = engine.outputfile.cursor();
+    const uint64_t mediaEnd = engine.result.outputfile.cursor();
     const AtomTree tree = repair();
 
     ASSERT_EQ(tree.top().size(), 2u);
@@ -48,8 +49,8 @@ TEST_F(GeneralAtom, EverySizeEqualsItsContentAndTheTablesPointAtTheUnits) {
     EXPECT_EQ(tree.top()[1].type, "moov");
     EXPECT_EQ(tree.top()[1].offset + tree.top()[1].size, tree.bytes().size());
 
-    expectTablesMatchUnits(tree, "moov/trak[0]/mdia/minf/stbl", engine.video_buffer_start, engine.video_buffer_size, 0, 1);
-    expectTablesMatchUnits(tree, "moov/trak[1]/mdia/minf/stbl", engine.Audio_buffer_start, engine.Audio_buffer_size,
+    expectTablesMatchUnits(tree, "moov/trak[0]/mdia/minf/stbl", engine.tables.video_buffer_start, engine.tables.video_buffer_size, 0, 1);
+    expectTablesMatchUnits(tree, "moov/trak[1]/mdia/minf/stbl", engine.tables.Audio_buffer_start, engine.tables.Audio_buffer_size,
                            0x80, 1);
 
     // One sample per chunk, every sample lasting the reference's delta.
@@ -69,7 +70,7 @@ TEST_F(GeneralAtom, EverySizeEqualsItsContentAndTheTablesPointAtTheUnits) {
     // The reference's sample descriptions are carried over unchanged.
     const Atom* stsd = tree.find("moov/trak[0]/mdia/minf/stbl");
     ASSERT_NE(stsd, nullptr);
-    EXPECT_EQ(fileSlice(tree, stsd->offset + 4, engine.videoSampleDescription.size()), engine.videoSampleDescription);
+    EXPECT_EQ(fileSlice(tree, stsd->offset + 4, engine.templates.videoSampleDescription.size()), engine.templates.videoSampleDescription);
 }
 
 TEST_F(GeneralAtom, MovieAndTrackHeadersCarryTheFixedValuesAndTheReferenceGeometry) {
@@ -92,7 +93,7 @@ TEST_F(GeneralAtom, MovieAndTrackHeadersCarryTheFixedValuesAndTheReferenceGeomet
     ASSERT_NE(tkhd, nullptr);
     Bytes video;
     video.u32be(0x5C).text("tkhd").u32be(0xF).u32be(0xC9B7BFD8).u32be(0xCADFC842).u32be(1).u32be(0).u32be(12012);
-    video.zeros(16).append(std::vector<uint8_t>(engine.trak_data.begin() + 48, engine.trak_data.end()));
+    video.zeros(16).append(std::vector<uint8_t>(engine.templates.trak_data.begin() + 48, engine.templates.trak_data.end()));
     EXPECT_EQ(tree.atomBytes(*tkhd), video.vec());
 
     const Atom* soundTkhd = tree.find("moov/trak[1]/tkhd");
@@ -127,9 +128,9 @@ class AudioTrackPlacement : public GeneralAtom, public ::testing::WithParamInter
 
 TEST_P(AudioTrackPlacement, AudioTrackLiesInsideOrAfterTheMovieAtom) {
     const Placement& c = GetParam();
-    engine.flags.bSignature64 = c.signature64;
-    engine.flags.bSignature0Bg = c.signature0Bg;
-    engine.mp4aPresent = c.aac ? 1 : 0;
+    engine.analysis.flags.bSignature64 = c.signature64;
+    engine.analysis.flags.bSignature0Bg = c.signature0Bg;
+    engine.analysis.mp4aPresent = c.aac ? 1 : 0;
     openOutput();
     addInterleaved(6, 6);
     const AtomTree tree = repair();
@@ -146,7 +147,7 @@ TEST_P(AudioTrackPlacement, AudioTrackLiesInsideOrAfterTheMovieAtom) {
         EXPECT_EQ(tree.top()[2].offset, moov->offset + moov->size);
         const Atom* stco = tree.find("trak/mdia/minf/stbl/stco");
         ASSERT_NE(stco, nullptr);
-        EXPECT_EQ(tree.chunkOffsets(*stco), engine.Audio_buffer_start);
+        EXPECT_EQ(tree.chunkOffsets(*stco), engine.tables.Audio_buffer_start);
     }
     EXPECT_EQ(postedWith("track").size(), 2u);
 }
@@ -159,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Signatures, AudioTrackPlacement,
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(GeneralAtom, StopMotionHasOneTrackAndEndsAfterTheVideoChunkTable) {
-    engine.bIsStopMotionFile = 1;
+    engine.analysis.bIsStopMotionFile = 1;
     openOutput();
     addInterleaved(5, 3);
     const AtomTree tree = repair();
@@ -180,7 +181,7 @@ TEST_F(GeneralAtom, TrackGeometryIsTakenFromAVersion1TrackHeaderToo) {
     Bytes geometry;
     for (int i = 0; i < 44; ++i) geometry.u8(static_cast<uint8_t>(0x90 + i));
     version1.append(geometry);
-    engine.trak_data = version1.vec();
+    engine.templates.trak_data = version1.vec();
     openOutput();
     addInterleaved(12, 2);
     const AtomTree tree = repair();
@@ -192,7 +193,7 @@ TEST_F(GeneralAtom, TrackGeometryIsTakenFromAVersion1TrackHeaderToo) {
 }
 
 TEST_F(GeneralAtom, ATrackHeaderTooShortForItsGeometryGetsTheIdentityMatrix) {
-    engine.trak_data = Bytes().u32be(40).text("tkhd").zeros(32).vec();
+    engine.templates.trak_data = Bytes().u32be(40).text("tkhd").zeros(32).vec();
     openOutput();
     addInterleaved(12, 2);
     const AtomTree tree = repair();
@@ -205,12 +206,12 @@ TEST_F(GeneralAtom, ATrackHeaderTooShortForItsGeometryGetsTheIdentityMatrix) {
 }
 
 TEST_F(GeneralAtom, MissingReferencePiecesLeaveWellFormedContainers) {
-    engine.bpMdhdDataStore.clear();          // no media header: its duration and language go with it
-    engine.bpMingVmhdDataStore.clear();      // the "minf" type code is still written
-    engine.bpMinfDinfData.clear();
-    engine.bpAudioMinfHdlrData.clear();
-    engine.bpHdlrAudioDataStore.clear();     // audio mdhd keeps a zero language
-    engine.videoSampleDescription.clear();   // the "stbl" type code is still written
+    engine.templates.bpMdhdDataStore.clear();          // no media header: its duration and language go with it
+    engine.templates.bpMingVmhdDataStore.clear();      // the "minf" type code is still written
+    engine.templates.bpMinfDinfData.clear();
+    engine.templates.bpAudioMinfHdlrData.clear();
+    engine.templates.bpHdlrAudioDataStore.clear();     // audio mdhd keeps a zero language
+    engine.templates.Audio_stsd_data.clear();          // the "stbl" type code is still written
     openOutput();
     addInterleaved(4, 4);
     const AtomTree tree = repair();
@@ -219,8 +220,9 @@ TEST_F(GeneralAtom, MissingReferencePiecesLeaveWellFormedContainers) {
     EXPECT_NE(tree.find("moov/trak[0]/mdia/hdlr"), nullptr);
     EXPECT_EQ(tree.find("moov/trak[0]/mdia/minf/vmhd"), nullptr);
     EXPECT_EQ(tree.find("moov/trak[0]/mdia/minf/dinf"), nullptr);
-    EXPECT_EQ(tree.find("moov/trak[0]/mdia/minf/stbl/stsd"), nullptr);
     EXPECT_NE(tree.find("moov/trak[0]/mdia/minf/stbl/stco"), nullptr);
+    EXPECT_EQ(tree.find("moov/trak[1]/mdia/minf/stbl/stsd"), nullptr);
+    EXPECT_NE(tree.find("moov/trak[1]/mdia/minf/stbl/stco"), nullptr);
     const Atom* audioMdhd = tree.find("moov/trak[1]/mdia/mdhd");
     ASSERT_NE(audioMdhd, nullptr);
     EXPECT_EQ(audioMdhd->size, 32u);
@@ -247,8 +249,8 @@ TEST_F(GeneralAtom, NoAudioFoundGivesAnAudioTrackWithEmptyTables) {
 }
 
 TEST_F(GeneralAtom, PcmAudioIsDescribedAsOneByteSamplesInFixedChunks) {
-    engine.mp4aPresent = 0;
-    engine.Size_ofAudiochunk = 2002;
+    engine.analysis.mp4aPresent = 0;
+    engine.templates.Size_ofAudiochunk = 2002;
     openOutput();
     addInterleaved(6, 5);
     const AtomTree tree = repair();
@@ -259,7 +261,7 @@ TEST_F(GeneralAtom, PcmAudioIsDescribedAsOneByteSamplesInFixedChunks) {
     EXPECT_EQ(tree.payload(*stsc), Bytes().u32be(0).u32be(1).u32be(1).u32be(2002).u32be(1).vec());
     const Atom* stsz = tree.find(stbl + "/stsz");
     EXPECT_EQ(tree.payload(*stsz), Bytes().u32be(0).u32be(1).u32be(5 * 2002).vec());
-    EXPECT_EQ(tree.chunkOffsets(*tree.find(stbl + "/stco")), engine.Audio_buffer_start);
+    EXPECT_EQ(tree.chunkOffsets(*tree.find(stbl + "/stco")), engine.tables.Audio_buffer_start);
     const Atom* mdhd = tree.find("moov/trak[1]/mdia/mdhd");
     EXPECT_EQ(tree.u32(mdhd->offset + 24), 5u * 2002u);
 }
@@ -267,42 +269,32 @@ TEST_F(GeneralAtom, PcmAudioIsDescribedAsOneByteSamplesInFixedChunks) {
 // The writer writes tables, not media: offsets past 4 GiB are set directly
 // and the atom is written on its own.
 TEST_F(GeneralAtom, ChunkOffsetsFromFourGibOnTurnThatTrackTableIntoCo64) {
-    ASSERT_TRUE(engine.outputfile.create(outPath));
+    ASSERT_TRUE(engine.result.outputfile.create(outPath));
     const uint64_t fourGiB = 1ull << 32;
-    engine.video_buffer_start = {16, 4096, fourGiB + 10};
-    engine.video_buffer_size = {100, 200, 300};
-    engine.sample_count = 3;
-    engine.Audio_buffer_start = {1000, 0xFFFFFFFFull};
-    engine.Audio_buffer_size = {10, 20};
-    engine.Avc_audioCount = 2;
+    engine.tables.video_buffer_start = {16, 4096, fourGiB + 10};
+    engine.tables.video_buffer_size = {100, 200, 300};
+    engine.tables.Audio_buffer_start = {1000, 0xFFFFFFFFull};  // 0xFFFFFFFF still fits
+    engine.tables.Audio_buffer_size = {10, 20};
 
-    const MovieTiming timing = computeMovieTiming(timingInputFrom(engine));
-    const GeneralAtomLayout layout = layoutGeneralMovieAtom(engine, timing);
-    EXPECT_TRUE(layout.videoCo64);
-    EXPECT_FALSE(layout.audioCo64);  // 0xFFFFFFFF still fits
-    ASSERT_TRUE(appendGeneralMovieAtom(engine, layout, timing));
-    ASSERT_TRUE(appendGeneralAudioTrack(engine, layout, timing));
-    ASSERT_TRUE(engine.outputfile.close());
+    const MovieTiming timing = computeMovieTiming(timingInputFrom(engine.analysis, engine.templates, engine.tables));
+    {
+        BoxWriter box(engine.result.outputfile, BoxWriter::Format::QuickTime);
+        box.open("moov");
+        writeMovieHeader(box, 30000, timing.movieDuration, 0);
+        writeGeneralVideoTrack(box, engine.templates, engine.tables, timing);
+        writeGeneralAudioTrack(box, engine.analysis, engine.templates, engine.tables, timing);
+        box.close();
+    }
+    ASSERT_TRUE(engine.result.outputfile.close());
 
     const AtomTree tree = result();
     EXPECT_EQ(tree.find("moov/trak[0]/mdia/minf/stbl/stco"), nullptr);
     const Atom* co64 = tree.find("moov/trak[0]/mdia/minf/stbl/co64");
     ASSERT_NE(co64, nullptr);
-    EXPECT_EQ(tree.chunkOffsets(*co64), engine.video_buffer_start);
+    EXPECT_EQ(tree.chunkOffsets(*co64), engine.tables.video_buffer_start);
     const Atom* audio = tree.find("moov/trak[1]/mdia/minf/stbl/stco");
     ASSERT_NE(audio, nullptr);
-    EXPECT_EQ(tree.chunkOffsets(*audio), engine.Audio_buffer_start);
-    EXPECT_EQ(tree.top()[0].size, layout.moov);
-}
-
-TEST_F(GeneralAtom, CountersBeyondTheirTablesAreNotTrusted) {
-    openOutput();
-    addInterleaved(5, 5);
-    engine.sample_count = 9;     // four more than the tables hold
-    engine.Avc_audioCount = 50;
-    const AtomTree tree = repair();
-    EXPECT_EQ(tree.sampleSizes(*tree.find("moov/trak[0]/mdia/minf/stbl/stsz")).size(), 5u);
-    EXPECT_EQ(tree.chunkOffsets(*tree.find("moov/trak[1]/mdia/minf/stbl/stco")).size(), 5u);
+    EXPECT_EQ(tree.chunkOffsets(*audio), engine.tables.Audio_buffer_start);
 }
 
 TEST(AtomTreeHelper, ReportsSizesThatDisagreeWithTheirContent) {

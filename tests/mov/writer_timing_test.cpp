@@ -154,7 +154,7 @@ TEST(ProfileTiming, Signature64UsesNtscFramesAndPutsTheAudioTrackOutside) {
     in.n = 100;
     in.flags.bSignature64 = true;
     const MovieTiming t = computeMovieTiming(in);
-    EXPECT_EQ(t.rules.VH, 100100u);
+    EXPECT_EQ(t.camera.signature.videoDuration, 100100u);
     EXPECT_EQ(t.videoDuration, 100100u);
     EXPECT_EQ(t.movieDuration, 100100u);
     EXPECT_EQ(t.audioTrackDuration, 300300u);            // D, untouched for this profile
@@ -218,21 +218,22 @@ TEST(ProfileTiming, GRulesReplaceEachOtherInOrder) {
         SCOPED_TRACE(c.name);
         CameraFlags f;
         c.set(f);
-        const RuleValues r = computeRuleValues(f, 300, 120, 1001);
-        EXPECT_TRUE(r.anyG);
-        EXPECT_EQ(r.KG, c.k);
-        EXPECT_EQ(r.VG, 300u * c.k);
+        const CameraTimingValues c4 = cameraTimingValues(f, 300, 120, 1001);
+        const ProfileValues& r = c4.audioPaced;
+        EXPECT_TRUE(r.holds());
+        EXPECT_EQ(r.frameDelta, c.k);
+        EXPECT_EQ(r.videoDuration, 300u * c.k);
         if (f.bGH5 && !f.bAudioSig013499 && !f.bAudioFirst211C44 && !f.bHero130 && !f.bH3B) {
-            EXPECT_EQ(r.MG, 300u * 1001u);               // max(A0 / 2, n * R)
-            EXPECT_EQ(r.XG, 120u);
-            EXPECT_EQ(r.TG, 60u);
+            EXPECT_EQ(r.movieSpan, 300u * 1001u);               // max(A0 / 2, n * R)
+            EXPECT_EQ(r.audioMedia, 120u);
+            EXPECT_EQ(r.audioTrack, 60u);
         } else {
-            EXPECT_EQ(r.MG, std::max(120u * 512u, 300u * c.k));
-            EXPECT_EQ(r.XG, 120u * 1024u);
-            EXPECT_EQ(r.TG, 120u * 512u);
+            EXPECT_EQ(r.movieSpan, std::max(120u * 512u, 300u * c.k));
+            EXPECT_EQ(r.audioMedia, 120u * 1024u);
+            EXPECT_EQ(r.audioTrack, 120u * 512u);
         }
     }
-    EXPECT_FALSE(computeRuleValues(CameraFlags{}, 300, 120, 1001).anyG);
+    EXPECT_FALSE(cameraTimingValues(CameraFlags{}, 300, 120, 1001).audioPaced.holds());
 }
 
 TEST(ProfileTiming, GCamerasReportFromTheirRuleValues) {
@@ -316,14 +317,14 @@ TEST(AudioMedia, AacDurationAndDeltaComeFromTheReferenceRate) {
     EXPECT_EQ(t.audioMediaDuration, 120u * 2002u);
 }
 
-TEST(RuleValues, ProductsOfTheSampleCountWrapAt32Bits) {
+TEST(CameraTimingValues, ProductsOfTheSampleCountWrapAt32Bits) {
     CameraFlags f;
     f.bSignature0Bg = true;
     f.bGH4 = true;
-    const RuleValues r = computeRuleValues(f, 5000000, 7, 0);
-    EXPECT_EQ(r.VH, static_cast<uint32_t>(5000000ull * 1001ull));
-    EXPECT_EQ(r.VK, static_cast<uint32_t>(5000000ull * 3003ull));
-    EXPECT_EQ(r.MK, std::max<uint32_t>(7, static_cast<uint32_t>(5000000ull * 3003ull)));
+    const CameraTimingValues r = cameraTimingValues(f, 5000000, 7, 0);
+    EXPECT_EQ(r.signature.videoDuration, static_cast<uint32_t>(5000000ull * 1001ull));
+    EXPECT_EQ(r.gh4.videoDuration, static_cast<uint32_t>(5000000ull * 3003ull));
+    EXPECT_EQ(r.gh4.movieSpan, std::max<uint32_t>(7, static_cast<uint32_t>(5000000ull * 3003ull)));
 }
 
 TEST(DurationText, HoursMinutesSecondsWithoutPadding) {
@@ -347,10 +348,9 @@ TEST(MjpegTiming, ReferenceRateOrTheMovieOwnLength) {
 }
 
 TEST(ChunkTables, Co64OnlyWhenAnOffsetPassesFourGib) {
-    EXPECT_FALSE(needsCo64({0, 0xFFFFFFFFull}, 2));
-    EXPECT_TRUE(needsCo64({0, 0x100000000ull}, 2));
-    EXPECT_FALSE(needsCo64({0, 0x100000000ull}, 1));     // beyond the count
-    EXPECT_FALSE(needsCo64({}, 5));
+    EXPECT_FALSE(needsCo64({0, 0xFFFFFFFFull}));
+    EXPECT_TRUE(needsCo64({0, 0x100000000ull}));
+    EXPECT_FALSE(needsCo64({}));
 }
 
 TEST(ChunkTables, MjpegChunkCountRoundsHalvesUp) {

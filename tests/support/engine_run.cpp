@@ -1,8 +1,7 @@
 #include "engine_run.h"
 
-#include "app/progress/notification.h"
+#include "progress/notification.h"
 #include "engine/mov/repair_file.h"
-#include "engine/repair_session.h"
 #include "engine/result_location.h"
 #include "support/temp_dir.h"
 
@@ -22,9 +21,6 @@ std::string MovRepairOutcome::statusTrail() const {
 
 MovRepairOutcome runMovRepair(const std::string& referencePath, const std::string& damagedPath) {
     MovRepairOutcome outcome;
-    chooseDamagedFile(damagedPath);
-    chooseReferenceFile(referencePath);
-
     NotificationCenter center;
     center.addObserver(kProgressNotificationName, [&outcome](const std::string&, const NotifDict& info) {
         const auto progress = notifNumber(info, "progress");
@@ -36,18 +32,19 @@ MovRepairOutcome runMovRepair(const std::string& referencePath, const std::strin
                 if (auto text = notifString(info, key)) outcome.values[key] = *text;
     });
 
-    RepairFile engine;
-    engine.setNotificationCenter(&center);
-    engine.setBundleIdentifierString(kArbelBundleIdentifier);
+    RepairRequest request = RepairRequest::forFiles(damagedPath, referencePath);
+    request.center = &center;
+    request.bundleIdentifier = kArbelBundleIdentifier;
+    RepairFile engine(request);
     outcome.referenceAccepted = engine.referencefileValidityCheck();
     if (outcome.referenceAccepted) outcome.damagedAccepted = engine.corruptedfileValidityCheck();
     if (!outcome.ran()) return outcome;
-    engine.repairMOV();
-    outcome.resultPath = engine.temporaryResultPath;
+    outcome.report = engine.repairMOV();
+    outcome.resultPath = outcome.report.resultPath;
     if (outcome.completed()) logResultHash(outcome.resultPath);
-    outcome.scanVariant = engine.scanVariant;
-    outcome.videoSamples = engine.sample_count;
-    outcome.audioChunks = engine.Avc_audioCount;
+    outcome.scanVariant = outcome.report.scanMarker;
+    outcome.videoSamples = outcome.report.video.units;
+    outcome.audioChunks = outcome.report.audio.units;
     return outcome;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/repair_request.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -8,8 +10,8 @@
 
 namespace arbel::test {
 
-// One QuickTime repair run the way the controller runs it: session values
-// chosen, both checks, then repairMOV on this thread, with every
+// One QuickTime repair run the way the controller runs it: a request for
+// the two files, both checks, then repairMOV on this thread, with every
 // notification recorded. Pacing must already be zero.
 struct MovRepairOutcome {
     bool referenceAccepted = false;
@@ -20,6 +22,7 @@ struct MovRepairOutcome {
     std::string scanVariant;
     uint64_t videoSamples = 0;
     uint64_t audioChunks = 0;
+    RepairReport report;
 
     bool ran() const { return referenceAccepted && damagedAccepted; }
     // The last status: "Repair completed." at 100.

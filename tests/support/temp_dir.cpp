@@ -1,7 +1,5 @@
 #include "temp_dir.h"
 
-#include "engine/repair_values.h"
-
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -61,13 +59,11 @@ ScopedResultBase::ScopedResultBase(const std::string& base) {
         hadPrevious_ = true;
     }
     setenv("ARBEL_RESULT_BASE", base.c_str(), 1);
-    resetRepairValues();
 }
 
 ScopedResultBase::~ScopedResultBase() {
     if (hadPrevious_) setenv("ARBEL_RESULT_BASE", previous_.c_str(), 1);
     else unsetenv("ARBEL_RESULT_BASE");
-    resetRepairValues();
 }
 
 }  // namespace arbel::test

@@ -32,8 +32,7 @@ void writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 // change altered any repaired file.
 void logResultHash(const std::string& resultPath);
 
-// Points the temporary result folder at a private place for one test and
-// puts the session values back to their launch state.
+// Points the temporary result folder at a private place for one test.
 class ScopedResultBase {
 public:
     explicit ScopedResultBase(const std::string& base);

@@ -1,5 +1,5 @@
-#include "app/progress/formatting.h"
-#include "app/progress/notification.h"
+#include "progress/formatting.h"
+#include "progress/notification.h"
 
 #include <gtest/gtest.h>
 

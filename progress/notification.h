@@ -47,6 +47,19 @@ private:
     Token next_ = 1;
 };
 
+// Progress values with a meaning of their own: the result is complete, or
+// the file cannot be repaired (the window shows the bar full beside "101%").
+inline constexpr double kProgressCompleted = 100.0;
+inline constexpr double kProgressFailed = 101.0;
+
+// The status texts the engines post, as the window shows them.
+inline constexpr const char* kAnalyzingText = "Analyzing the file..";
+inline constexpr const char* kLocatingText = "Locating audio / video data forks..";
+inline constexpr const char* kRepairingText = "Repairing the file..";
+inline constexpr const char* kCompletedText = "Repair completed.";
+inline constexpr const char* kCannotRepairText = "Can not repair this file..";
+inline constexpr const char* kUnsupportedText = "Unsupported file format..";
+
 // The shapes of progress notification that the engines post.
 namespace progress {
 NotifDict status(const std::string& text, double progress);
