@@ -4,7 +4,12 @@
 #include "app/busy_indicator.h"
 #include "app/button_title_color.h"
 #include "app/main_window.h"
+#include "app/main_window_frame.h"
 #include "app/modal_window.h"
+#include "app/screens/details_screen.h"
+#include "app/screens/reference_screen.h"
+#include "app/screens/repair_screen.h"
+#include "app/screens/start_screen.h"
 #include "app/ui_prompts.h"
 #include "build_info.h"
 #include "engine/avi/repair_file_avi.h"
@@ -65,7 +70,9 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
     runMovRepair = [](RepairFile& engine) { engine.repairMOV(); };
     runAviRepair = [](RepairFileAvi& engine) { engine.retrieveAudioVideoSamples(); };
 
-    buildWindow();
+    MainWindowFrame frame = buildMainWindowFrame();
+    window_ = std::move(frame.window);
+    takeOutlets(frame);
     window_->shouldClose = [this] { return windowShouldClose(); };
     window_->willClose = [this] { windowWillClose(); };
 
@@ -88,6 +95,65 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
     connect(filenotselectedokbutton, &QPushButton::clicked, this, [this] { fileNotSelectedOk(); });
 
     awakeFromNib();
+}
+
+void Tolvik_Repair_MOVAppDelegate::takeOutlets(const MainWindowFrame& frame) {
+    tabview = frame.tabview;
+    upperBoxField = frame.upperBoxField;
+
+    const StartScreen& start = *frame.startScreen;
+    browsebutton = start.browsebutton;
+    repairbutton = start.repairbutton;
+    backBtn = start.backBtn;
+    fileStatus = start.fileStatus;
+    filePathUp = start.filePathUp;
+    selectFileText = start.selectFileText;
+    pathfield = start.pathfield;
+
+    const ReferenceScreen& reference = *frame.referenceScreen;
+    refTabFileStatus = reference.refTabFileStatus;
+    refTabCorruptPath = reference.refTabCorruptPath;
+    refTabRefFilePath = reference.refTabRefFilePath;
+    refTabRepairBtn = reference.refTabRepairBtn;
+    refTabBackBtn = reference.refTabBackBtn;
+    selectRefFileBtn = reference.selectRefFileBtn;
+    nextstepTextField = reference.nextstepTextField;
+    whyMovFile = reference.whyMovFile;
+    referencefilepathfield = reference.referencefilepathfield;
+
+    const RepairScreen& repairScreen = *frame.repairScreen;
+    repFileStatus = repairScreen.repFileStatus;
+    repCorruptFilePath = repairScreen.repCorruptFilePath;
+    repHealthyFilePath = repairScreen.repHealthyFilePath;
+    repairingStartTimeField = repairScreen.repairingStartTimeField;
+    repPauseBtn = repairScreen.repPauseBtn;
+    repCancelBtn = repairScreen.repCancelBtn;
+    animView = repairScreen.animView;
+    progressbar = repairScreen.progressbar;
+    elapsedTime = repairScreen.elapsedTime;
+    currentstatus = repairScreen.currentstatus;
+    percent = repairScreen.percent;
+
+    const DetailsScreen& details = *frame.detailsScreen;
+    pathlabel = details.pathlabel;
+    textfield = details.textfield;
+    sizeField = details.sizeField;
+    fileNamefield = details.fileNamefield;
+    tracksField = details.tracksField;
+    durationField = details.durationField;
+    videoCodecField = details.videoCodecField;
+    fpsField = details.fpsField;
+    prewTabHomeBtn = details.prewTabHomeBtn;
+
+    filenotselectedwindow = frame.filenotselectedwindow;
+    filenotselectedokbutton = frame.filenotselectedokbutton;
+    stoprepairwindow = frame.stoprepairwindow;
+    stoprepairokbutton = frame.stoprepairokbutton;
+    stoprepaircancelbutton = frame.stoprepaircancelbutton;
+    repairAbortedWindow = frame.repairAbortedWindow;
+    repairAbortedOK = frame.repairAbortedOK;
+    couldntRepair = frame.couldntRepair;
+    couldNotRepairOk = frame.couldNotRepairOk;
 }
 
 Tolvik_Repair_MOVAppDelegate::~Tolvik_Repair_MOVAppDelegate() {

@@ -26,6 +26,7 @@ namespace arbel {
 
 class BusyIndicator;
 class MainWindow;
+struct MainWindowFrame;
 class ModalWindow;
 class RepairFile;
 class RepairFileAvi;
@@ -176,8 +177,8 @@ public:
     std::shared_ptr<const std::atomic<bool>> latestWorkerFinished() const { return workerFinished_; }
 
 private:
-    void buildWindow();
-    ModalWindow* makeModalWindow(const QString& objectName, const QString& message);
+    // Points the outlets at the widgets of the frame and its screens.
+    void takeOutlets(const MainWindowFrame& frame);
 
     // Settling wait: the window redraws and handles events meanwhile.
     void settle(double designedSeconds);
