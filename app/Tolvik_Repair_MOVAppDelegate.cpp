@@ -249,7 +249,8 @@ void Tolvik_Repair_MOVAppDelegate::openReferenceFile() {
         refTabRefFilePath->setText(QStringLiteral("Healthy File:%1").arg(path));
         refTabRefFilePath->show();
         refTabRepairBtn->setEnabled(true);
-        // The Repair button of this screen is the one the user needs next.
+        // The Repair button the user presses next is this screen's; the start
+        // screen's repairbutton runs the same action but is out of sight.
         refTabRepairBtn->setFocus();
     });
 }
@@ -325,7 +326,7 @@ void Tolvik_Repair_MOVAppDelegate::repair() {
         settle(1.5);
         // A stop confirmed during the wait has already taken the user home.
         if (!aviFile || isStopRequested()) {
-            stopRepairClock();
+            stopElapsedTimeThread = true;
             return;
         }
         setRepairing(true);
@@ -340,6 +341,9 @@ void Tolvik_Repair_MOVAppDelegate::showRepairScreen() {
     QTimer::singleShot(designedMilliseconds(0.2), this, [this] {
         if (!pauseRepairing_ && selectedTabIdentifier() == QLatin1String("repairingTab")) animView->startAnimation();
     });
+    // The screen comes up before the engine's first status (an AVI repair
+    // settles 1.5 s before its engine starts): the last repair's status and
+    // percentage must not stand here meanwhile, beside a bar back at 0.
     currentstatus->clear();
     percent->setText(QString::fromStdString(formatPercent(0)));
     selectTabWithIdentifier(QStringLiteral("repairingTab"));
@@ -429,13 +433,14 @@ void Tolvik_Repair_MOVAppDelegate::updateProgress(const NotifDict& userInfo) {
                 if (generation == 0 || !isCurrentRepair(generation)) return;
                 stopProgress();
                 setRepairing(false);
-                stopRepairClock();
+                // Also when the user cancels the stop: the repair has ended.
+                stopElapsedTimeThread = true;
             });
         } else if (progress == 100.0) {
             runOnMainThreadLater([this, generation] {
                 if (generation == 0 || !isCurrentRepair(generation)) return;
                 setRepairing(false);
-                stopRepairClock();
+                stopElapsedTimeThread = true;
                 QTimer::singleShot(designedMilliseconds(1.0), this, [this, generation] {
                     // An abort or a newer repair in the meantime wins.
                     if (!isCurrentRepair(generation)) return;
@@ -450,7 +455,7 @@ void Tolvik_Repair_MOVAppDelegate::updateProgress(const NotifDict& userInfo) {
     if (notifString(userInfo, "unrepair")) {
         runOnMainThreadLater([this, generation] {
             if (generation == 0 || !isCurrentRepair(generation)) return;
-            stopRepairClock();
+            stopElapsedTimeThread = true;
             prompts_->runModal(couldntRepair);
         });
         return;
@@ -533,7 +538,7 @@ void Tolvik_Repair_MOVAppDelegate::stopRepairOk() {
     // worker that goes on meanwhile must not finish and show its result.
     currentGeneration_.store(0, std::memory_order_release);
     repairValues().stopRequested.store(1, std::memory_order_relaxed);
-    stopRepairClock();
+    stopElapsedTimeThread = true;
     if (repair_) repair_->setPauseRepairing(false);
     if (repairAvi) repairAvi->setPauseRepairingAVI(false);
     Pacing::wake();
@@ -583,8 +588,9 @@ void Tolvik_Repair_MOVAppDelegate::main3() {
     aviFile = false;
     nextstepTextField->show();
     refTabRefFilePath->hide();
-    // No tick of an ended repair may count into the next one.
-    stopRepairClock();
+    // The count starts afresh here, so the last tick of the ended repair,
+    // which may still be to come, must not land in it.
+    repairClockTimer_.stop();
     setCounterr(0);
     pauseSaving = false;
     pauseRepairing_ = false;
@@ -629,11 +635,8 @@ void Tolvik_Repair_MOVAppDelegate::startRepairClock() {
     repairClockTimer_.start();
 }
 
-void Tolvik_Repair_MOVAppDelegate::stopRepairClock() {
-    stopElapsedTimeThread = true;
-    repairClockTimer_.stop();
-}
-
+// An ended repair sets stopElapsedTimeThread; its clock still counts the
+// tick after that and then stops.
 void Tolvik_Repair_MOVAppDelegate::elapsedTimeThread() {
     const bool keepTicking = repairClock_.tick(pauseRepairing_, stopElapsedTimeThread);
     if (!pauseRepairing_) elapsedTime->setText(QString::fromStdString(repairClock_.display()));

@@ -184,12 +184,12 @@ private:
     void settle(double designedSeconds);
 
     void startRepairClock();
-    void stopRepairClock();
     void startWorker(std::function<void()> run);
     // Stops an earlier worker that is still running and waits for it while
     // the main thread keeps handling events.
     void retireWorker();
-    // Start time, clock, animation, the repair screen and its heading.
+    // Start time, clock, animation, the repair screen and its heading; a
+    // status line and percentage clear of the last repair.
     void showRepairScreen();
 
     // A repair's notifications count only while it is the current repair.
