@@ -4,7 +4,12 @@
 #include "app/busy_indicator.h"
 #include "app/button_title_color.h"
 #include "app/main_window.h"
+#include "app/main_window_frame.h"
 #include "app/modal_window.h"
+#include "app/screens/details_screen.h"
+#include "app/screens/reference_screen.h"
+#include "app/screens/repair_screen.h"
+#include "app/screens/start_screen.h"
 #include "app/ui_prompts.h"
 #include "build_info.h"
 #include "engine/avi/repair_file_avi.h"
@@ -65,7 +70,9 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
     runMovRepair = [](RepairFile& engine) { engine.repairMOV(); };
     runAviRepair = [](RepairFileAvi& engine) { engine.retrieveAudioVideoSamples(); };
 
-    buildWindow();
+    MainWindowFrame frame = buildMainWindowFrame();
+    window_ = std::move(frame.window);
+    takeOutlets(frame);
     window_->shouldClose = [this] { return windowShouldClose(); };
     window_->willClose = [this] { windowWillClose(); };
 
@@ -88,6 +95,65 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
     connect(filenotselectedokbutton, &QPushButton::clicked, this, [this] { fileNotSelectedOk(); });
 
     awakeFromNib();
+}
+
+void Tolvik_Repair_MOVAppDelegate::takeOutlets(const MainWindowFrame& frame) {
+    tabview = frame.tabview;
+    upperBoxField = frame.upperBoxField;
+
+    const StartScreen& start = *frame.startScreen;
+    browsebutton = start.browsebutton;
+    repairbutton = start.repairbutton;
+    backBtn = start.backBtn;
+    fileStatus = start.fileStatus;
+    filePathUp = start.filePathUp;
+    selectFileText = start.selectFileText;
+    pathfield = start.pathfield;
+
+    const ReferenceScreen& reference = *frame.referenceScreen;
+    refTabFileStatus = reference.refTabFileStatus;
+    refTabCorruptPath = reference.refTabCorruptPath;
+    refTabRefFilePath = reference.refTabRefFilePath;
+    refTabRepairBtn = reference.refTabRepairBtn;
+    refTabBackBtn = reference.refTabBackBtn;
+    selectRefFileBtn = reference.selectRefFileBtn;
+    nextstepTextField = reference.nextstepTextField;
+    whyMovFile = reference.whyMovFile;
+    referencefilepathfield = reference.referencefilepathfield;
+
+    const RepairScreen& repairScreen = *frame.repairScreen;
+    repFileStatus = repairScreen.repFileStatus;
+    repCorruptFilePath = repairScreen.repCorruptFilePath;
+    repHealthyFilePath = repairScreen.repHealthyFilePath;
+    repairingStartTimeField = repairScreen.repairingStartTimeField;
+    repPauseBtn = repairScreen.repPauseBtn;
+    repCancelBtn = repairScreen.repCancelBtn;
+    animView = repairScreen.animView;
+    progressbar = repairScreen.progressbar;
+    elapsedTime = repairScreen.elapsedTime;
+    currentstatus = repairScreen.currentstatus;
+    percent = repairScreen.percent;
+
+    const DetailsScreen& details = *frame.detailsScreen;
+    pathlabel = details.pathlabel;
+    textfield = details.textfield;
+    sizeField = details.sizeField;
+    fileNamefield = details.fileNamefield;
+    tracksField = details.tracksField;
+    durationField = details.durationField;
+    videoCodecField = details.videoCodecField;
+    fpsField = details.fpsField;
+    prewTabHomeBtn = details.prewTabHomeBtn;
+
+    filenotselectedwindow = frame.filenotselectedwindow;
+    filenotselectedokbutton = frame.filenotselectedokbutton;
+    stoprepairwindow = frame.stoprepairwindow;
+    stoprepairokbutton = frame.stoprepairokbutton;
+    stoprepaircancelbutton = frame.stoprepaircancelbutton;
+    repairAbortedWindow = frame.repairAbortedWindow;
+    repairAbortedOK = frame.repairAbortedOK;
+    couldntRepair = frame.couldntRepair;
+    couldNotRepairOk = frame.couldNotRepairOk;
 }
 
 Tolvik_Repair_MOVAppDelegate::~Tolvik_Repair_MOVAppDelegate() {
@@ -183,7 +249,8 @@ void Tolvik_Repair_MOVAppDelegate::openReferenceFile() {
         refTabRefFilePath->setText(QStringLiteral("Healthy File:%1").arg(path));
         refTabRefFilePath->show();
         refTabRepairBtn->setEnabled(true);
-        // The Repair button of this screen is the one the user needs next.
+        // The Repair button the user presses next is this screen's; the start
+        // screen's repairbutton runs the same action but is out of sight.
         refTabRepairBtn->setFocus();
     });
 }
@@ -259,7 +326,7 @@ void Tolvik_Repair_MOVAppDelegate::repair() {
         settle(1.5);
         // A stop confirmed during the wait has already taken the user home.
         if (!aviFile || isStopRequested()) {
-            stopRepairClock();
+            stopElapsedTimeThread = true;
             return;
         }
         setRepairing(true);
@@ -274,6 +341,9 @@ void Tolvik_Repair_MOVAppDelegate::showRepairScreen() {
     QTimer::singleShot(designedMilliseconds(0.2), this, [this] {
         if (!pauseRepairing_ && selectedTabIdentifier() == QLatin1String("repairingTab")) animView->startAnimation();
     });
+    // The screen comes up before the engine's first status (an AVI repair
+    // settles 1.5 s before its engine starts): the last repair's status and
+    // percentage must not stand here meanwhile, beside a bar back at 0.
     currentstatus->clear();
     percent->setText(QString::fromStdString(formatPercent(0)));
     selectTabWithIdentifier(QStringLiteral("repairingTab"));
@@ -363,13 +433,14 @@ void Tolvik_Repair_MOVAppDelegate::updateProgress(const NotifDict& userInfo) {
                 if (generation == 0 || !isCurrentRepair(generation)) return;
                 stopProgress();
                 setRepairing(false);
-                stopRepairClock();
+                // Also when the user cancels the stop: the repair has ended.
+                stopElapsedTimeThread = true;
             });
         } else if (progress == 100.0) {
             runOnMainThreadLater([this, generation] {
                 if (generation == 0 || !isCurrentRepair(generation)) return;
                 setRepairing(false);
-                stopRepairClock();
+                stopElapsedTimeThread = true;
                 QTimer::singleShot(designedMilliseconds(1.0), this, [this, generation] {
                     // An abort or a newer repair in the meantime wins.
                     if (!isCurrentRepair(generation)) return;
@@ -384,7 +455,7 @@ void Tolvik_Repair_MOVAppDelegate::updateProgress(const NotifDict& userInfo) {
     if (notifString(userInfo, "unrepair")) {
         runOnMainThreadLater([this, generation] {
             if (generation == 0 || !isCurrentRepair(generation)) return;
-            stopRepairClock();
+            stopElapsedTimeThread = true;
             prompts_->runModal(couldntRepair);
         });
         return;
@@ -467,7 +538,7 @@ void Tolvik_Repair_MOVAppDelegate::stopRepairOk() {
     // worker that goes on meanwhile must not finish and show its result.
     currentGeneration_.store(0, std::memory_order_release);
     repairValues().stopRequested.store(1, std::memory_order_relaxed);
-    stopRepairClock();
+    stopElapsedTimeThread = true;
     if (repair_) repair_->setPauseRepairing(false);
     if (repairAvi) repairAvi->setPauseRepairingAVI(false);
     Pacing::wake();
@@ -517,8 +588,9 @@ void Tolvik_Repair_MOVAppDelegate::main3() {
     aviFile = false;
     nextstepTextField->show();
     refTabRefFilePath->hide();
-    // No tick of an ended repair may count into the next one.
-    stopRepairClock();
+    // The count starts afresh here, so the last tick of the ended repair,
+    // which may still be to come, must not land in it.
+    repairClockTimer_.stop();
     setCounterr(0);
     pauseSaving = false;
     pauseRepairing_ = false;
@@ -563,11 +635,8 @@ void Tolvik_Repair_MOVAppDelegate::startRepairClock() {
     repairClockTimer_.start();
 }
 
-void Tolvik_Repair_MOVAppDelegate::stopRepairClock() {
-    stopElapsedTimeThread = true;
-    repairClockTimer_.stop();
-}
-
+// An ended repair sets stopElapsedTimeThread; its clock still counts the
+// tick after that and then stops.
 void Tolvik_Repair_MOVAppDelegate::elapsedTimeThread() {
     const bool keepTicking = repairClock_.tick(pauseRepairing_, stopElapsedTimeThread);
     if (!pauseRepairing_) elapsedTime->setText(QString::fromStdString(repairClock_.display()));

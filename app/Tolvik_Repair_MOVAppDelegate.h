@@ -26,6 +26,7 @@ namespace arbel {
 
 class BusyIndicator;
 class MainWindow;
+struct MainWindowFrame;
 class ModalWindow;
 class RepairFile;
 class RepairFileAvi;
@@ -176,19 +177,19 @@ public:
     std::shared_ptr<const std::atomic<bool>> latestWorkerFinished() const { return workerFinished_; }
 
 private:
-    void buildWindow();
-    ModalWindow* makeModalWindow(const QString& objectName, const QString& message);
+    // Points the outlets at the widgets of the frame and its screens.
+    void takeOutlets(const MainWindowFrame& frame);
 
     // Settling wait: the window redraws and handles events meanwhile.
     void settle(double designedSeconds);
 
     void startRepairClock();
-    void stopRepairClock();
     void startWorker(std::function<void()> run);
     // Stops an earlier worker that is still running and waits for it while
     // the main thread keeps handling events.
     void retireWorker();
-    // Start time, clock, animation, the repair screen and its heading.
+    // Start time, clock, animation, the repair screen and its heading; a
+    // status line and percentage clear of the last repair.
     void showRepairScreen();
 
     // A repair's notifications count only while it is the current repair.

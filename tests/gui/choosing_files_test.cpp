@@ -4,9 +4,12 @@
 #include "engine/repair_values.h"
 #include "support/bytes.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <ostream>
 
 #include <unistd.h>
 
@@ -88,6 +91,50 @@ TEST_F(ChoosingFiles, LinkedFileShowsTheSizeOfItsTarget) {
     EXPECT_EQ(repairValues().corruptFileSizeCopy, 2'500'004u);
     EXPECT_EQ(app->sizeField->text(), "2.50 MB");
 }
+
+// After each step that moves it, the keyboard is on the button the user
+// presses next, and that button is in sight and can be pressed.
+class KeyboardFocus;
+struct FocusCase {
+    const char* name;
+    void (KeyboardFocus::*steps)();
+    QPushButton* Tolvik_Repair_MOVAppDelegate::*next;
+};
+
+void PrintTo(const FocusCase& row, std::ostream* out) { *out << row.name; }
+
+class KeyboardFocus : public ControllerTest, public ::testing::WithParamInterface<FocusCase> {
+public:
+    void startUp() {}
+    void chooseAQuickTimeFileAndItsReference() { readyQuickTimeRepair(); }
+    void goBackHomeFromTheReferenceScreen() {
+        readyQuickTimeRepair();
+        app->refTabBackBtn->click();
+    }
+};
+
+TEST_P(KeyboardFocus, IsOnTheVisibleButtonThatComesNext) {
+    app->window()->activateWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return app->window()->isActiveWindow(); }));
+    (this->*GetParam().steps)();
+    test::processPendingEvents();
+
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    EXPECT_EQ(focused, (*app).*GetParam().next) << "focus is on " << focused->objectName().toStdString();
+    EXPECT_TRUE(focused->isVisible());
+    EXPECT_TRUE(focused->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, KeyboardFocus,
+    ::testing::Values(
+        FocusCase{"StartUp", &KeyboardFocus::startUp, &Tolvik_Repair_MOVAppDelegate::browsebutton},
+        FocusCase{"ReferenceChosen", &KeyboardFocus::chooseAQuickTimeFileAndItsReference,
+                  &Tolvik_Repair_MOVAppDelegate::refTabRepairBtn},
+        FocusCase{"BackHome", &KeyboardFocus::goBackHomeFromTheReferenceScreen,
+                  &Tolvik_Repair_MOVAppDelegate::browsebutton}),
+    [](const ::testing::TestParamInfo<FocusCase>& row) { return std::string(row.param.name); });
 
 class Refusals : public ControllerTest {
 protected:

@@ -1,0 +1,139 @@
+#include "main_window_frame.h"
+
+#include "app/modal_window.h"
+#include "app/screens/details_screen.h"
+#include "app/screens/reference_screen.h"
+#include "app/screens/repair_screen.h"
+#include "app/screens/saving_screen.h"
+#include "app/screens/start_screen.h"
+#include "app/screens/widgets.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace arbel {
+
+namespace {
+
+// A message over a right-aligned row that addAnswer() fills.
+ModalWindow* makeModalWindow(QWidget* owner, const QString& objectName, const QString& message) {
+    auto* window = new ModalWindow(owner);
+    window->setObjectName(objectName);
+    window->setWindowTitle(QStringLiteral("Arbel Video Repair"));
+    window->setMinimumWidth(380);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(24, 20, 24, 18);
+    layout->setSpacing(18);
+    QLabel* text = makeLabel(objectName + QStringLiteral("Message"), message, window);
+    text->setWordWrap(true);
+    layout->addWidget(text);
+    auto* buttons = new QHBoxLayout;
+    buttons->setObjectName(QStringLiteral("buttons"));
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    return window;
+}
+
+QPushButton* addAnswer(ModalWindow* window, const QString& objectName, const QString& title, bool quiet = false) {
+    QPushButton* button = makeButton(objectName, title, window, quiet);
+    window->findChild<QHBoxLayout*>(QStringLiteral("buttons"))->addWidget(button);
+    return button;
+}
+
+template <typename Screen>
+Screen* addScreen(QStackedWidget* tabview) {
+    auto* screen = new Screen(tabview);
+    tabview->addWidget(screen);
+    return screen;
+}
+
+}  // namespace
+
+MainWindowFrame buildMainWindowFrame() {
+    MainWindowFrame frame;
+    frame.window = std::make_unique<MainWindow>();
+    MainWindow* window = frame.window.get();
+    window->setObjectName(QStringLiteral("mainWindow"));
+    window->setWindowTitle(QStringLiteral("Arbel Video Repair"));
+    window->setMinimumSize(760, 520);
+    window->setStyleSheet(windowStyleSheet());
+
+    auto* central = new QWidget(window);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    window->setCentralWidget(central);
+
+    auto* band = new QFrame(central);
+    band->setObjectName(QStringLiteral("headerBand"));
+    band->setFixedHeight(56);
+    auto* bandLayout = new QHBoxLayout(band);
+    bandLayout->setContentsMargins(28, 0, 28, 0);
+    bandLayout->addWidget(makeLabel(QStringLiteral("appName"), QStringLiteral("Arbel Video Repair"), band));
+    bandLayout->addStretch(1);
+    bandLayout->addWidget(
+        makeLabel(QStringLiteral("appTagline"), QStringLiteral("Repairs damaged MOV, MP4, M4V and AVI recordings"), band));
+    outer->addWidget(band);
+
+    auto* content = new QVBoxLayout;
+    content->setContentsMargins(32, 22, 32, 26);
+    content->setSpacing(14);
+    outer->addLayout(content, 1);
+
+    frame.upperBoxField =
+        makeLabel(QStringLiteral("upperBoxField"), QStringLiteral("Select a video file to repair"), central);
+    content->addWidget(frame.upperBoxField);
+
+    auto* card = new QFrame(central);
+    card->setObjectName(QStringLiteral("card"));
+    auto* cardLayout = new QVBoxLayout(card);
+    cardLayout->setContentsMargins(26, 22, 26, 22);
+    content->addWidget(card, 1);
+
+    frame.tabview = new QStackedWidget(card);
+    frame.tabview->setObjectName(QStringLiteral("tabview"));
+    cardLayout->addWidget(frame.tabview);
+
+    // The controller moves on to "the next screen" in this order.
+    frame.startScreen = addScreen<StartScreen>(frame.tabview);
+    frame.referenceScreen = addScreen<ReferenceScreen>(frame.tabview);
+    frame.repairScreen = addScreen<RepairScreen>(frame.tabview);
+    frame.detailsScreen = addScreen<DetailsScreen>(frame.tabview);
+    frame.savingScreen = addScreen<SavingScreen>(frame.tabview);
+    frame.tabview->setCurrentIndex(0);
+
+    // Escape and the close box answer as the button that says "no".
+    frame.filenotselectedwindow = makeModalWindow(window, QStringLiteral("filenotselectedwindow"),
+                                                  QStringLiteral("Select the damaged video file first (Browse)."));
+    frame.filenotselectedokbutton =
+        addAnswer(frame.filenotselectedwindow, QStringLiteral("filenotselectedokbutton"), QStringLiteral("OK"));
+    frame.filenotselectedwindow->setAnswerOnClose(frame.filenotselectedokbutton);
+
+    frame.stoprepairwindow = makeModalWindow(window, QStringLiteral("stoprepairwindow"),
+                                             QStringLiteral("Do you want to stop repairing this file?"));
+    frame.stoprepaircancelbutton =
+        addAnswer(frame.stoprepairwindow, QStringLiteral("stoprepaircancelbutton"), QStringLiteral("Cancel"), true);
+    frame.stoprepairokbutton =
+        addAnswer(frame.stoprepairwindow, QStringLiteral("stoprepairokbutton"), QStringLiteral("OK"));
+    frame.stoprepairwindow->setAnswerOnClose(frame.stoprepaircancelbutton);
+
+    frame.repairAbortedWindow = makeModalWindow(window, QStringLiteral("repairAbortedWindow"),
+                                                QStringLiteral("The repair has been stopped."));
+    frame.repairAbortedOK =
+        addAnswer(frame.repairAbortedWindow, QStringLiteral("repairAbortedOK"), QStringLiteral("OK"));
+    frame.repairAbortedWindow->setAnswerOnClose(frame.repairAbortedOK);
+
+    frame.couldntRepair = makeModalWindow(window, QStringLiteral("couldntRepair"),
+                                          QStringLiteral("This file can not be repaired. No repaired file was made."));
+    frame.couldNotRepairOk = addAnswer(frame.couldntRepair, QStringLiteral("couldNotRepairOk"), QStringLiteral("OK"));
+    frame.couldntRepair->setAnswerOnClose(frame.couldNotRepairOk);
+
+    window->resize(820, 560);
+    return frame;
+}
+
+}  // namespace arbel

@@ -1,0 +1,78 @@
+#include "details_screen.h"
+
+#include "widgets.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace arbel {
+
+DetailsScreen::DetailsScreen(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("detailsTab"));
+    QVBoxLayout* page = makeScreenLayout(this);
+
+    page->addWidget(makeLabel(QStringLiteral("damagedFileTitle"), QStringLiteral("Damaged file"), this, "next"));
+    auto* damagedFacts = new QGridLayout;
+    damagedFacts->setHorizontalSpacing(18);
+    damagedFacts->setVerticalSpacing(6);
+    fileNamefield = makePathLabel(QStringLiteral("fileNamefield"), this);
+    fileNamefield->setProperty("role", "value");
+    sizeField = makeLabel(QStringLiteral("sizeField"), QString(), this, "value");
+    textfield = makePathLabel(QStringLiteral("textfield"), this);
+    const std::pair<const char*, QLabel*> damagedRows[] = {
+        {"Name", fileNamefield}, {"Size", sizeField}, {"Path", textfield}};
+    int row = 0;
+    for (const auto& [caption, field] : damagedRows) {
+        // Captions stay on the first line of a value that wraps.
+        QLabel* captionLabel =
+            makeLabel(field->objectName() + QStringLiteral("Caption"), QString::fromLatin1(caption), this, "caption");
+        damagedFacts->addWidget(captionLabel, row, 0, Qt::AlignTop);
+        damagedFacts->addWidget(field, row, 1);
+        ++row;
+    }
+    damagedFacts->setColumnStretch(1, 1);
+    page->addLayout(damagedFacts);
+    page->addSpacing(10);
+
+    // What the engine found, side by side as caption over value.
+    page->addWidget(makeLabel(QStringLiteral("repairedVideoTitle"), QStringLiteral("Repaired video"), this, "next"));
+    auto* facts = new QFrame(this);
+    facts->setObjectName(QStringLiteral("repairedFacts"));
+    auto* factsLayout = new QGridLayout(facts);
+    factsLayout->setContentsMargins(18, 14, 18, 14);
+    factsLayout->setHorizontalSpacing(24);
+    factsLayout->setVerticalSpacing(4);
+    videoCodecField = makeLabel(QStringLiteral("videoCodecField"), QString(), facts, "fact");
+    fpsField = makeLabel(QStringLiteral("fpsField"), QString(), facts, "fact");
+    durationField = makeLabel(QStringLiteral("durationField"), QString(), facts, "fact");
+    tracksField = makeLabel(QStringLiteral("tracksField"), QString(), facts, "fact");
+    const std::pair<const char*, QLabel*> reportedColumns[] = {{"Video codec", videoCodecField},
+                                                               {"Frames per second", fpsField},
+                                                               {"Duration", durationField},
+                                                               {"Tracks", tracksField}};
+    int column = 0;
+    for (const auto& [caption, field] : reportedColumns) {
+        factsLayout->addWidget(
+            makeLabel(field->objectName() + QStringLiteral("Caption"), QString::fromLatin1(caption), facts, "caption"),
+            0, column);
+        // A value not reported keeps its line, so the panel does not shrink.
+        field->setMinimumHeight(field->fontMetrics().height() + 6);
+        factsLayout->addWidget(field, 1, column);
+        factsLayout->setColumnStretch(column, 1);
+        ++column;
+    }
+    page->addWidget(facts);
+
+    pathlabel = makeLabel(QStringLiteral("pathlabel"), QString(), this);
+    pathlabel->hide();
+    page->addStretch(1);
+    prewTabHomeBtn = makeButton(QStringLiteral("prewTabHomeBtn"), QStringLiteral("Home"), this, true);
+    page->addLayout(buttonRow(prewTabHomeBtn, nullptr));
+}
+
+}  // namespace arbel

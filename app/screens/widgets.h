@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+class QHBoxLayout;
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+class QWidget;
+
+namespace arbel {
+
+// The look of the main window, its screens and its modal windows. It is set
+// once, on the main window, and reaches every widget from there.
+QString windowStyleSheet();
+
+// A button with a white title on a coloured face; a quiet one is the grey
+// face of a row's secondary action (Back, Stop, Cancel).
+QPushButton* makeButton(const QString& objectName, const QString& title, QWidget* parent, bool quiet = false);
+
+// Plain text. The role picks its look in the style sheet: "status", "path",
+// "hint", "caption", "value", "next" or "fact".
+QLabel* makeLabel(const QString& objectName, const QString& text, QWidget* parent, const char* role = nullptr);
+
+// A path that wraps anywhere and never widens the window.
+QLabel* makePathLabel(const QString& objectName, QWidget* parent);
+
+// The column every screen lays its widgets out in.
+QVBoxLayout* makeScreenLayout(QWidget* screen);
+
+// A screen's bottom row: the secondary action on the left, the main one on
+// the right; either may be missing.
+QHBoxLayout* buttonRow(QPushButton* left, QPushButton* right);
+
+}  // namespace arbel
