@@ -15,8 +15,6 @@
 #include "engine/avi/repair_file_avi.h"
 #include "engine/file_kind.h"
 #include "engine/mov/repair_file.h"
-#include "engine/repair_session.h"
-#include "engine/repair_values.h"
 #include "platform/pacing.h"
 #include "platform/system_log.h"
 
@@ -67,8 +65,8 @@ QString referenceHelpAddress() {
 
 Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPrompts> prompts, QObject* parent)
     : QObject(parent), prompts_(std::move(prompts)) {
-    runMovRepair = [](RepairFile& engine) { engine.repairMOV(); };
-    runAviRepair = [](RepairFileAvi& engine) { engine.retrieveAudioVideoSamples(); };
+    runMovRepair = [](RepairFile& engine) { return engine.repairMOV(); };
+    runAviRepair = [](RepairFileAvi& engine) { return engine.retrieveAudioVideoSamples(); };
 
     MainWindowFrame frame = buildMainWindowFrame();
     window_ = std::move(frame.window);
@@ -169,7 +167,7 @@ Tolvik_Repair_MOVAppDelegate::~Tolvik_Repair_MOVAppDelegate() {
 void Tolvik_Repair_MOVAppDelegate::awakeFromNib() {
     savingProgress = false;
     repairing = false;
-    repairValues().referenceFileChosen = 0;
+    values.referenceFileChosen = 0;
     repairbutton->hide();
     backBtn->hide();
     fileStatus->hide();
@@ -206,8 +204,7 @@ void Tolvik_Repair_MOVAppDelegate::readBundleIdentifier(const std::string& infoP
 void Tolvik_Repair_MOVAppDelegate::openFinderWindow() {
     prompts_->openMoviePanel(window_.get(), [this](const QString& path) {
         const std::string chosen = enginePath(path);
-        chooseDamagedFile(chosen);
-        const RepairValues& values = repairValues();
+        values.chooseDamagedFile(chosen);
 
         textfield->setText(path);
         pathfield->setText(path);
@@ -244,7 +241,7 @@ void Tolvik_Repair_MOVAppDelegate::openFinderWindow() {
 
 void Tolvik_Repair_MOVAppDelegate::openReferenceFile() {
     prompts_->openMoviePanel(window_.get(), [this](const QString& path) {
-        chooseReferenceFile(enginePath(path));
+        values.chooseReferenceFile(enginePath(path));
         nextstepTextField->hide();
         refTabRefFilePath->setText(QStringLiteral("Healthy File:%1").arg(path));
         refTabRefFilePath->show();
@@ -261,7 +258,6 @@ void Tolvik_Repair_MOVAppDelegate::repair() {
     // The settling wait and the wait for an earlier worker handle events; a
     // second press meanwhile must not start a second repair.
     if (startingRepair_) return;
-    RepairValues& values = repairValues();
     if (!values.corruptFilePath) {
         prompts_->beginSheet(filenotselectedwindow);
         return;
@@ -278,9 +274,13 @@ void Tolvik_Repair_MOVAppDelegate::repair() {
     // The previous engines are replaced only when their worker has ended, so
     // that two repairs never write at the same time.
     retireWorker();
-    repair_ = std::make_shared<RepairFile>();
-    repair_->setBundleIdentifierString(bundleIdentifier);
-    repairAvi = std::make_shared<RepairFileAvi>();
+    control_ = std::make_shared<RepairControl>();
+    RepairRequest movRequest = values.request(bundleIdentifier, true);
+    movRequest.control = control_;
+    RepairRequest aviRequest = values.request(bundleIdentifier, false);
+    aviRequest.control = control_;
+    repair_ = std::make_shared<RepairFile>(std::move(movRequest));
+    repairAvi = std::make_shared<RepairFileAvi>(std::move(aviRequest));
 
     if (movFile) {
         if (values.referenceFileChosen != 1) {
@@ -308,7 +308,7 @@ void Tolvik_Repair_MOVAppDelegate::repair() {
         repHealthyFilePath->show();
         showRepairScreen();
         setRepairing(true);
-        startWorker([engine = repair_, run = runMovRepair] { run(*engine); });
+        startWorker([engine = repair_, run = runMovRepair] { return run(*engine); });
         return;
     }
 
@@ -325,12 +325,12 @@ void Tolvik_Repair_MOVAppDelegate::repair() {
         showRepairScreen();
         settle(1.5);
         // A stop confirmed during the wait has already taken the user home.
-        if (!aviFile || isStopRequested()) {
+        if (!aviFile || stopRequested()) {
             stopElapsedTimeThread = true;
             return;
         }
         setRepairing(true);
-        startWorker([engine = repairAvi, run = runAviRepair] { run(*engine); });
+        startWorker([engine = repairAvi, run = runAviRepair] { return run(*engine); });
     }
 }
 
@@ -360,18 +360,42 @@ void Tolvik_Repair_MOVAppDelegate::settle(double designedSeconds) {
 
 // --- worker threads -----------------------------------------------------------------
 
-void Tolvik_Repair_MOVAppDelegate::startWorker(std::function<void()> run) {
+void Tolvik_Repair_MOVAppDelegate::startWorker(std::function<RepairReport()> run) {
     auto finished = std::make_shared<std::atomic<bool>>(false);
     const std::uint64_t generation = ++lastGeneration_;
     currentGeneration_.store(generation, std::memory_order_release);
     workerFinished_ = finished;
-    std::thread([generation, finished, run = std::move(run)]() mutable {
+    reportIn_ = false;
+    detailsWaitForReport_ = false;
+    std::thread([this, generation, finished, run = std::move(run)]() mutable {
         tlsRepairGeneration = generation;
-        run();
+        const RepairReport report = run();
         run = nullptr;  // give up this worker's share of the engine before saying it has ended
         tlsRepairGeneration = 0;
+        // The controller outlives its workers (it waits for them), and a
+        // report of a repair that is no longer current is dropped there.
+        runOnMainThreadLater([this, generation, report] { reportArrived(generation, report); });
         finished->store(true, std::memory_order_release);
     }).detach();
+}
+
+void Tolvik_Repair_MOVAppDelegate::reportArrived(std::uint64_t generation, const RepairReport& report) {
+    if (!isCurrentRepair(generation)) return;
+    lastReport_ = report;
+    reportIn_ = true;
+    if (detailsWaitForReport_) showDetailsWhenReported();
+}
+
+void Tolvik_Repair_MOVAppDelegate::showDetailsWhenReported() {
+    // The completion notification comes just before the engine returns its
+    // report: the details wait for it, however the two are scheduled.
+    if (!reportIn_) {
+        detailsWaitForReport_ = true;
+        return;
+    }
+    detailsWaitForReport_ = false;
+    setMovieView();
+    repairCompletedOk();
 }
 
 void Tolvik_Repair_MOVAppDelegate::retireWorker() {
@@ -380,9 +404,10 @@ void Tolvik_Repair_MOVAppDelegate::retireWorker() {
 
     // From here on nothing the old worker says reaches the window.
     currentGeneration_.store(0, std::memory_order_release);
-    repairValues().stopRequested.store(1, std::memory_order_relaxed);
-    if (repair_) repair_->setPauseRepairing(false);
-    if (repairAvi) repairAvi->setPauseRepairingAVI(false);
+    if (control_) {
+        control_->requestStop();
+        control_->setPaused(false);
+    }
 
     // The worker may be waiting for the main thread to show a status, so the
     // main thread keeps handling events while it waits. The timer makes sure
@@ -393,7 +418,6 @@ void Tolvik_Repair_MOVAppDelegate::retireWorker() {
         Pacing::wake();
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    repairValues().stopRequested.store(0, std::memory_order_relaxed);
 }
 
 bool Tolvik_Repair_MOVAppDelegate::isCurrentRepair(std::uint64_t generation) const {
@@ -444,8 +468,7 @@ void Tolvik_Repair_MOVAppDelegate::updateProgress(const NotifDict& userInfo) {
                 QTimer::singleShot(designedMilliseconds(1.0), this, [this, generation] {
                     // An abort or a newer repair in the meantime wins.
                     if (!isCurrentRepair(generation)) return;
-                    setMovieView();
-                    repairCompletedOk();
+                    showDetailsWhenReported();
                 });
             });
         }
@@ -537,16 +560,15 @@ void Tolvik_Repair_MOVAppDelegate::stopRepairOk() {
     // The stop takes effect now, not when the user closes the next window: a
     // worker that goes on meanwhile must not finish and show its result.
     currentGeneration_.store(0, std::memory_order_release);
-    repairValues().stopRequested.store(1, std::memory_order_relaxed);
     stopElapsedTimeThread = true;
-    if (repair_) repair_->setPauseRepairing(false);
-    if (repairAvi) repairAvi->setPauseRepairingAVI(false);
-    Pacing::wake();
+    if (control_) {
+        control_->requestStop();
+        control_->setPaused(false);
+    }
 
     setTitleTextColor(repairAbortedOK, titleTextColor());
     prompts_->runModal(repairAbortedWindow);
 
-    RepairValues& values = repairValues();
     values.corruptFilePath.reset();
     pathfield->clear();
     values.referenceFilePath.reset();
@@ -583,7 +605,7 @@ void Tolvik_Repair_MOVAppDelegate::main3() {
     backBtn->hide();
     repairbutton->hide();
     pathfield->clear();
-    repairValues().corruptFilePath.reset();
+    values.corruptFilePath.reset();
     movFile = false;
     aviFile = false;
     nextstepTextField->show();
@@ -599,6 +621,17 @@ void Tolvik_Repair_MOVAppDelegate::main3() {
 }
 
 void Tolvik_Repair_MOVAppDelegate::repairCompletedOk() {
+    // What the details show is what the engine reports; the notifications
+    // on the way said the same.
+    const RepairReport& r = lastReport_;
+    if (r.completed()) {
+        videoCodecField->setText(QString::fromStdString(r.video.codec));
+        if (r.container != "avi") {
+            fpsField->setText(QString::fromStdString(r.fps));
+            durationField->setText(QString::fromStdString(r.duration));
+        }
+        tracksField->setText(QString::number(r.tracks));
+    }
     upperBoxField->setText(QStringLiteral("Repaired Video File Details"));
     selectNextTab();
     currentstatus->clear();

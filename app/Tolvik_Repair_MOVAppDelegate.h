@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/repair_values.h"
+#include "engine/repair_request.h"
 #include "progress/formatting.h"
 #include "progress/notification.h"
 
@@ -98,6 +100,8 @@ public:
     std::shared_ptr<RepairFile> repair_;
     std::shared_ptr<RepairFileAvi> repairAvi;
     std::string bundleIdentifier;
+    // The files chosen for the session; each repair's request is made from them.
+    RepairValues values;
     bool movFile = false;
     bool aviFile = false;
     bool repairing = false;
@@ -109,8 +113,13 @@ public:
 
     // What a repair's worker thread runs. The desktop program runs the
     // engines' repair operations; tests script an engine here.
-    std::function<void(RepairFile&)> runMovRepair;
-    std::function<void(RepairFileAvi&)> runAviRepair;
+    std::function<RepairReport(RepairFile&)> runMovRepair;
+    std::function<RepairReport(RepairFileAvi&)> runAviRepair;
+
+    // The user confirmed a stop of the current repair.
+    bool stopRequested() const { return control_ && control_->stopRequested(); }
+    // The report of the latest repair that ended (empty until one has).
+    const RepairReport& lastReport() const { return lastReport_; }
 
     // --- outlets --------------------------------------------------------------
     QStackedWidget* tabview = nullptr;
@@ -184,7 +193,11 @@ private:
     void settle(double designedSeconds);
 
     void startRepairClock();
-    void startWorker(std::function<void()> run);
+    // Runs the repair on a detached worker; its report comes back to the main thread.
+    void startWorker(std::function<RepairReport()> run);
+    void reportArrived(std::uint64_t generation, const RepairReport& report);
+    // The details screen, once the repair has completed and its report is here.
+    void showDetailsWhenReported();
     // Stops an earlier worker that is still running and waits for it while
     // the main thread keeps handling events.
     void retireWorker();
@@ -215,6 +228,12 @@ private:
     std::shared_ptr<std::atomic<bool>> workerFinished_;
     bool startingRepair_ = false;
     bool stopConfirmationOpen_ = false;
+
+    // The stop and pause of the current repair, shared with its engines.
+    std::shared_ptr<RepairControl> control_;
+    RepairReport lastReport_;
+    bool reportIn_ = false;             // the current repair's report has arrived
+    bool detailsWaitForReport_ = false;  // completed: the details wait for its report
 };
 
 }  // namespace arbel

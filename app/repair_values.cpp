@@ -1,33 +1,31 @@
 #include "repair_values.h"
 
-#include "platform/pacing.h"
+#include "platform/file_system.h"
 
 namespace arbel {
 
-RepairValues& repairValues() {
-    static RepairValues values;
-    return values;
+void RepairValues::chooseDamagedFile(const std::string& path) {
+    corruptFilePath = path;
+    corruptFileSize = fs::fileSize(path).value_or(0);
+    corruptFileSizeCopy = corruptFileSize;
 }
 
-void resetRepairValues() {
-    RepairValues& v = repairValues();
-    v.corruptFilePath.reset();
-    v.corruptFileSize = 0;
-    v.corruptFileSizeCopy = 0;
-    v.referenceFilePath.reset();
-    v.referenceFileSize = 0;
-    v.referenceFileChosen = 0;
-    v.stopRequested.store(0, std::memory_order_relaxed);
-    v.saveDestinationFolder.clear();
+void RepairValues::chooseReferenceFile(const std::string& path) {
+    referenceFileChosen = 1;
+    referenceFilePath = path;
+    referenceFileSize = fs::fileSize(path).value_or(0);
 }
 
-bool pollStopAndPause(const std::atomic<bool>& pauseFlag) {
-    if (isStopRequested()) return true;
-    while (pauseFlag.load(std::memory_order_relaxed)) {
-        if (isStopRequested()) return true;
-        Pacing::pauseSleep();
+RepairRequest RepairValues::request(const std::string& bundleIdentifier, bool withReference) const {
+    RepairRequest r;
+    r.damagedPath = corruptFilePath.value_or("");
+    r.damagedSize = withReference ? corruptFileSize : corruptFileSizeCopy;
+    if (withReference) {
+        r.referencePath = referenceFilePath.value_or("");
+        r.referenceSize = referenceFileSize;
     }
-    return isStopRequested();
+    r.bundleIdentifier = bundleIdentifier;
+    return r;
 }
 
 }  // namespace arbel

@@ -88,7 +88,7 @@ void RepairFileAvi::scanForChunks() {
             if (postedText != kLocatingText || postedProgress != 70.0) {
                 postedText = kLocatingText;
                 postedProgress = 70.0;
-                reporter.status(postedText, postedProgress);
+                reporter_.status(postedText, postedProgress);
             }
 
             const uint8_t* window = piece.at(sectorStart);

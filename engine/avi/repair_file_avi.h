@@ -70,6 +70,7 @@ public:
     void setPauseRepairingAVI(bool pause) { request_.control->setPaused(pause); }
     bool pauseRepairingAVI() const { return request_.control->paused(); }
     const RepairRequest& request() const { return request_; }
+    const EngineReporter& reporter() const { return reporter_; }
 
     // Where the result goes: the request's path, else the hidden temporary file.
     std::string resultPath() const;
@@ -147,7 +148,7 @@ private:
     void discardResult(const std::string& path);
 
     RepairRequest request_;
-    EngineReporter reporter;
+    EngineReporter reporter_;
     RepairReport report_;
 };
 

@@ -17,7 +17,7 @@ void RepairFileAvi::refuseRepair(RepairOutcome outcome, const std::string& reaso
         report_.outcome = RepairOutcome::Stopped;
         return;
     }
-    reporter.unrepair(reason);
+    reporter_.unrepair(reason);
 }
 
 std::string RepairFileAvi::resultPath() const {
@@ -49,7 +49,7 @@ RepairReport RepairFileAvi::retrieveAudioVideoSamples() {
     if (!streamHeadersUsable()) {
         refuseRepair(RepairOutcome::Refused, "no usable main and stream headers in the first 50 KiB");
     } else {
-        reporter.status(kLocatingText, 50.0);
+        reporter_.status(kLocatingText, 50.0);
         if (!stopRequested()) scanForChunks();
         constructRIFFList();
     }

@@ -119,7 +119,7 @@ void RepairFileAvi::discardResult(const std::string& path) {
 }
 
 void RepairFileAvi::constructRIFFList() {
-    reporter.status(kRepairingText, 80.0);
+    reporter_.status(kRepairingText, 80.0);
     bytesCopied = 0;
     if (!inputfilehandle.open(request_.damagedPath)) {
         refuseRepair(RepairOutcome::Refused, "The damaged file could not be opened again");
@@ -211,7 +211,7 @@ void RepairFileAvi::constructRIFFList() {
     }
     SystemLog::write("Repair file completed");
     report_.outcome = RepairOutcome::Completed;
-    reporter.completed();
+    reporter_.completed();
 }
 
 }  // namespace arbel

@@ -68,7 +68,7 @@ static void readStreamPieces(const FileReader& file, uint64_t at, uint64_t fileS
 void RepairFileAvi::readVideoStreamHeader(uint64_t at) {
     inputfilehandle.readAt(at + 4, videocodec.data(), videocodec.size());
     videocodecstring = codecText(videocodec);
-    reporter.value("video", videocodecstring);
+    reporter_.value("video", videocodecstring);
     systemLogf("videocodecstring=%s", videocodecstring.c_str());
     videocodecfound = !allZero(videocodec);
     if (videocodecfound) SystemLog::write("Video codec =S");
@@ -83,7 +83,7 @@ void RepairFileAvi::readAudioStreamHeader(uint64_t at) {
     AVIaudiocodecstring = codecText(audiocodec);
     audiocodecfound = true;
     SystemLog::write("Audio codec =S");
-    reporter.value("audio", AVIaudiocodecstring);
+    reporter_.value("audio", AVIaudiocodecstring);
     readStreamPieces(inputfilehandle, at, corruptFileSizeCopy,
                      {audioscaleratedata, audioscaledata, audiostrfsize, audiostrfdata, audiostrfsizeoutofbounds,
                       audiostrfcodecdata, audiostrfcodecfound},
@@ -110,7 +110,7 @@ void RepairFileAvi::readStreamHeaders() {
         if (pollPoint()) continue;  // stopped: the sector passes without work
         const uint64_t sectorStart = (sector - 1) * buffersize;
         inputfilehandle.readAt(sectorStart, window.data(), window.size());
-        reporter.status(kAnalyzingText, 10.0);
+        reporter_.status(kAnalyzingText, 10.0);
 
         for (uint32_t i = 0; i < buffersize; ++i) {
             pollPoint();  // pause only; a stop is honoured at the next sector
@@ -121,7 +121,7 @@ void RepairFileAvi::readStreamHeaders() {
         }
 
         if (streamHeadersUsable()) {
-            reporter.value("track", "2");
+            reporter_.value("track", "2");
             SystemLog::write("Break");
             break;
         }

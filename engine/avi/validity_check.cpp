@@ -11,7 +11,7 @@
 namespace arbel {
 
 RepairFileAvi::RepairFileAvi(RepairRequest request)
-    : corruptFileSizeCopy(request.damagedSize), request_(std::move(request)), reporter(request_.center) {
+    : corruptFileSizeCopy(request.damagedSize), request_(std::move(request)), reporter_(request_.center) {
     if (!request_.control) request_.control = std::make_shared<RepairControl>();
 }
 

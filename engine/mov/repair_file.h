@@ -47,6 +47,8 @@ public:
     void setPauseRepairing(bool pause) { request_.control->setPaused(pause); }
     bool pauseRepairing() const { return request_.control->paused(); }
     const RepairRequest& request() const { return request_; }
+    // How this engine speaks (for front ends and tests that script one).
+    const EngineReporter& reporter() const { return reporter_; }
 
     // --- checks (main thread) ---------------------------------------------
     // The reference must hold both a "moov" and an "mdat" atom header.

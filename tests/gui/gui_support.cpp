@@ -1,7 +1,7 @@
 #include "gui_support.h"
 
 #include "app/main_window.h"
-#include "engine/repair_values.h"
+#include "app/repair_values.h"
 #include "platform/file_system.h"
 #include "platform/pacing.h"
 #include "support/bytes.h"

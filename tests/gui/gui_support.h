@@ -7,6 +7,9 @@
 #include "app/ui_prompts.h"
 #include "support/temp_dir.h"
 
+#include "engine/repair_request.h"
+#include "platform/pacing.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -91,6 +94,23 @@ protected:
     std::shared_ptr<ScriptedPrompts> prompts;
     std::unique_ptr<Tolvik_Repair_MOVAppDelegate> app;
 };
+
+// A scripted engine run that says what it says and reports nothing: the
+// controller gets an empty report, as from a repair that did not complete.
+template <typename Script>
+auto scripted(Script script) {
+    return [script](auto& engine) {
+        script(engine);
+        return RepairReport{};
+    };
+}
+
+// Says the engine has started, then works until the user stops the repair.
+template <typename Engine>
+void workUntilStopped(Engine& engine) {
+    engine.reporter().status(kAnalyzingText, 10);
+    while (!engine.request().control->stopRequested()) Pacing::pauseSleep();
+}
 
 // Synthetic inputs that pass or fail the engines' checks.
 std::vector<uint8_t> healthyReferenceBytes();

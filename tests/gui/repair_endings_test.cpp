@@ -2,11 +2,11 @@
 // next repair starts from (count, status, percentage).
 #include "gui_support.h"
 
-#include "app/progress/formatting.h"
+#include "progress/formatting.h"
 #include "engine/avi/repair_file_avi.h"
 #include "engine/engine_reporter.h"
 #include "engine/mov/repair_file.h"
-#include "engine/repair_values.h"
+#include "app/repair_values.h"
 #include "platform/pacing.h"
 
 #include <QLabel>
@@ -21,15 +21,15 @@ namespace {
 
 using test::ControllerTest;
 
-void workUntilStopped() {
-    while (!isStopRequested()) Pacing::pauseSleep();
+void untilStopped(const RepairControl& control) {
+    while (!control.stopRequested()) Pacing::pauseSleep();
 }
 
 // One way for a repair to end.
 struct Ending {
     const char* name;
     bool avi;
-    void (*engine)(EngineReporter&);
+    void (*engine)(const EngineReporter&, const RepairControl&);
     // The user presses Stop once the engine has said where it is.
     bool userStops;
     // Modal window -> the button that answers it.
@@ -45,9 +45,9 @@ protected:
     void runToItsEnd() {
         const Ending& ending = GetParam();
         if (ending.avi)
-            app->runAviRepair = [script = ending.engine](RepairFileAvi& engine) { script(engine.reporter); };
+            app->runAviRepair = test::scripted([script = ending.engine](RepairFileAvi& engine) { script(engine.reporter(), *engine.request().control); });
         else
-            app->runMovRepair = [script = ending.engine](RepairFile& engine) { script(engine.reporter); };
+            app->runMovRepair = test::scripted([script = ending.engine](RepairFile& engine) { script(engine.reporter(), *engine.request().control); });
         prompts->modalAnswers = ending.answers;
         if (ending.avi)
             readyAviRepair();
@@ -69,11 +69,11 @@ protected:
 class ClockOfAnEndedRepair : public EndingFixture {};
 
 const Ending kEndingsThatStayOnAScreen[] = {
-    {"QuickTimeCompleted", false, [](EngineReporter& r) { r.status(kCompletedText, 100); }, false, {}},
-    {"AviCompleted", true, [](EngineReporter& r) { r.status(kCompletedText, 100); }, false, {}},
+    {"QuickTimeCompleted", false, [](const EngineReporter& r, const RepairControl&) { r.status(kCompletedText, 100); }, false, {}},
+    {"AviCompleted", true, [](const EngineReporter& r, const RepairControl&) { r.status(kCompletedText, 100); }, false, {}},
     {"QuickTimeFailureWithStopCancelled",
      false,
-     [](EngineReporter& r) { r.status(kCannotRepairText, 101); },
+     [](const EngineReporter& r, const RepairControl&) { r.status(kCannotRepairText, 101); },
      false,
      {{"stoprepairwindow", "stoprepaircancelbutton"}}},
 };
@@ -110,7 +110,7 @@ protected:
     // An AVI repair whose engine reports nothing, so its screen shows only
     // what the controller put there.
     void startNextRepair() {
-        app->runAviRepair = [](RepairFileAvi&) { workUntilStopped(); };
+        app->runAviRepair = test::scripted([](RepairFileAvi& engine) { untilStopped(*engine.request().control); });
         chooseDamaged("next.avi", test::damagedAviBytes());
         app->repair();
         ASSERT_TRUE(app->getRepairing());
@@ -120,7 +120,7 @@ protected:
 const Ending kEndingsThenHome[] = {
     {"CompletedThenHome",
      false,
-     [](EngineReporter& r) {
+     [](const EngineReporter& r, const RepairControl&) {
          r.status(kLocatingText, 50);
          r.status(kCompletedText, 100);
      },
@@ -128,20 +128,20 @@ const Ending kEndingsThenHome[] = {
      {}},
     {"StoppedByTheUser",
      false,
-     [](EngineReporter& r) {
+     [](const EngineReporter& r, const RepairControl& control) {
          r.status(kLocatingText, 50);
-         workUntilStopped();
+         untilStopped(control);
      },
      true,
      {{"stoprepairwindow", "stoprepairokbutton"}, {"repairAbortedWindow", "repairAbortedOK"}}},
     {"QuickTimeFailureWithStopConfirmed",
      false,
-     [](EngineReporter& r) { r.status(kCannotRepairText, 101); },
+     [](const EngineReporter& r, const RepairControl&) { r.status(kCannotRepairText, 101); },
      false,
      {{"stoprepairwindow", "stoprepairokbutton"}, {"repairAbortedWindow", "repairAbortedOK"}}},
     {"AviCouldNotRepair",
      true,
-     [](EngineReporter& r) {
+     [](const EngineReporter& r, const RepairControl&) {
          r.status(kLocatingText, 50);
          r.unrepair(kCannotRepairText, 101);
      },

@@ -5,7 +5,7 @@
 #include "engine/avi/repair_file_avi.h"
 #include "engine/engine_reporter.h"
 #include "engine/mov/repair_file.h"
-#include "engine/repair_values.h"
+#include "app/repair_values.h"
 #include "platform/pacing.h"
 
 #include <QLabel>
@@ -29,12 +29,6 @@ namespace arbel {
 namespace {
 
 using test::ControllerTest;
-
-// An engine that says it has started and then works until it is stopped.
-void workUntilStopped(EngineReporter& reporter) {
-    reporter.status(kAnalyzingText, 10);
-    while (!isStopRequested()) Pacing::pauseSleep();
-}
 
 // Ends the test run if a wait that must finish does not (a deadlock would
 // otherwise hang the suite until ctest's own limit).
@@ -68,8 +62,8 @@ class Repairing : public ControllerTest {
 protected:
     void SetUp() override {
         ControllerTest::SetUp();
-        app->runMovRepair = [](RepairFile& engine) { workUntilStopped(engine.reporter); };
-        app->runAviRepair = [](RepairFileAvi& engine) { workUntilStopped(engine.reporter); };
+        app->runMovRepair = test::scripted([](RepairFile& engine) { test::workUntilStopped(engine); });
+        app->runAviRepair = test::scripted([](RepairFileAvi& engine) { test::workUntilStopped(engine); });
     }
 
     void startQuickTimeRepair() {
@@ -95,11 +89,11 @@ TEST_F(Repairing, QuickTimeRepairRunsOnAWorkerWithTheBundleIdentifier) {
     std::atomic<bool> ranElsewhere{false};
     std::string identifierSeen;
     const auto mainThread = std::this_thread::get_id();
-    app->runMovRepair = [&](RepairFile& engine) {
+    app->runMovRepair = test::scripted([&](RepairFile& engine) {
         ranElsewhere = std::this_thread::get_id() != mainThread;
-        identifierSeen = engine.bundleIdentifierString();
-        workUntilStopped(engine.reporter);
-    };
+        identifierSeen = engine.request().bundleIdentifier;
+        test::workUntilStopped(engine);
+    });
     startQuickTimeRepair();
 
     EXPECT_TRUE(ranElsewhere);
@@ -142,7 +136,6 @@ TEST_F(Repairing, PauseOfAnAviRepairReachesTheAviEngine) {
     startAviRepair();
     app->pauseRepairing();
     EXPECT_TRUE(app->repairAvi->pauseRepairingAVI());
-    EXPECT_FALSE(app->repair_->pauseRepairing());
     app->pauseRepairing();
     EXPECT_FALSE(app->repairAvi->pauseRepairingAVI());
 }
@@ -164,19 +157,19 @@ TEST_F(Repairing, ConfirmedStopLeadsHomeWithBothPathsCleared) {
     answerStopWith("stoprepairokbutton");
     int stopWhileAbortedWindowOpen = -1;
     prompts->onModalShown = [&](const QString& window) {
-        if (window == "repairAbortedWindow") stopWhileAbortedWindowOpen = repairValues().stopRequested.load();
+        if (window == "repairAbortedWindow") stopWhileAbortedWindowOpen = app->stopRequested() ? 1 : 0;
     };
     app->repCancelBtn->click();
 
     EXPECT_EQ(prompts->modalsShown, (std::vector<QString>{"stoprepairwindow", "repairAbortedWindow"}));
     // The engine is told to stop as soon as the user confirms.
     EXPECT_EQ(stopWhileAbortedWindowOpen, 1);
-    EXPECT_EQ(repairValues().stopRequested.load(), 1);
+    EXPECT_TRUE(app->stopRequested());
     EXPECT_EQ(app->selectedTabIdentifier(), "mainTab");
     EXPECT_EQ(app->upperBoxField->text(), "Select a video file to repair");
-    EXPECT_FALSE(repairValues().corruptFilePath.has_value());
-    EXPECT_FALSE(repairValues().referenceFilePath.has_value());
-    EXPECT_EQ(repairValues().referenceFileChosen, 0);
+    EXPECT_FALSE(app->values.corruptFilePath.has_value());
+    EXPECT_FALSE(app->values.referenceFilePath.has_value());
+    EXPECT_EQ(app->values.referenceFileChosen, 0);
     EXPECT_TRUE(app->pathfield->text().isEmpty());
     EXPECT_TRUE(app->referencefilepathfield->text().isEmpty());
     EXPECT_FALSE(app->getRepairing());
@@ -202,7 +195,7 @@ TEST_F(Repairing, CancelledStopPausesWhileAskingAndThenGoesOn) {
     EXPECT_TRUE(app->getRepairing());
     EXPECT_TRUE(app->repairClockTimer().isActive());
     EXPECT_EQ(app->selectedTabIdentifier(), "repairingTab");
-    EXPECT_EQ(repairValues().stopRequested.load(), 0);
+    EXPECT_FALSE(app->stopRequested());
     EXPECT_FALSE(workerFinished());
 }
 
@@ -229,7 +222,7 @@ TEST_F(Repairing, StopAskedWhilePausedResumesUntilCancelledAgain) {
 }
 
 TEST_F(Repairing, FailureStatusOpensTheStopConfirmationAndCancelEndsTheClock) {
-    app->runMovRepair = [](RepairFile& engine) { engine.reporter.status(kCannotRepairText, 101); };
+    app->runMovRepair = test::scripted([](RepairFile& engine) { engine.reporter().status(kCannotRepairText, 101); });
     answerStopWith("stoprepaircancelbutton");
     QString percentWhenAsked;
     prompts->onModalShown = [&](const QString&) { percentWhenAsked = app->percent->text(); };
@@ -246,7 +239,7 @@ TEST_F(Repairing, FailureStatusOpensTheStopConfirmationAndCancelEndsTheClock) {
 }
 
 TEST_F(Repairing, FailureStatusConfirmedGoesHome) {
-    app->runMovRepair = [](RepairFile& engine) { engine.reporter.status(kUnsupportedText, 101); };
+    app->runMovRepair = test::scripted([](RepairFile& engine) { engine.reporter().status(kUnsupportedText, 101); });
     answerStopWith("stoprepairokbutton");
     readyQuickTimeRepair();
     app->repair();
@@ -256,10 +249,10 @@ TEST_F(Repairing, FailureStatusConfirmedGoesHome) {
 }
 
 TEST_F(Repairing, CompletionShowsTheDetailsScreen) {
-    app->runMovRepair = [](RepairFile& engine) {
-        engine.reporter.status(kRepairingText, 80);
-        engine.reporter.status(kCompletedText, 100);
-    };
+    app->runMovRepair = test::scripted([](RepairFile& engine) {
+        engine.reporter().status(kRepairingText, 80);
+        engine.reporter().status(kCompletedText, 100);
+    });
     readyQuickTimeRepair();
     app->repair();
     ASSERT_TRUE(test::processEventsUntil([&] { return app->selectedTabIdentifier() == "detailsTab"; }));
@@ -270,7 +263,7 @@ TEST_F(Repairing, CompletionShowsTheDetailsScreen) {
 }
 
 TEST_F(Repairing, CompletionWaitsADesignedSecond) {
-    app->runMovRepair = [](RepairFile& engine) { engine.reporter.status(kCompletedText, 100); };
+    app->runMovRepair = test::scripted([](RepairFile& engine) { engine.reporter().status(kCompletedText, 100); });
     readyQuickTimeRepair();
     Pacing::setMode(Pacing::Mode::Designed);
     app->repair();
@@ -284,10 +277,10 @@ TEST_F(Repairing, CompletionWaitsADesignedSecond) {
 
 TEST_F(Repairing, EngineThatFinishesAfterAConfirmedStopShowsNoResult) {
     // This engine only looks at the stop flag and then completes anyway.
-    app->runMovRepair = [](RepairFile& engine) {
-        workUntilStopped(engine.reporter);
-        engine.reporter.status(kCompletedText, 100);
-    };
+    app->runMovRepair = test::scripted([](RepairFile& engine) {
+        test::workUntilStopped(engine);
+        engine.reporter().status(kCompletedText, 100);
+    });
     startQuickTimeRepair();
     answerStopWith("stoprepairokbutton");
     bool workerEndedWhileAbortedWindowOpen = false;
@@ -306,7 +299,7 @@ TEST_F(Repairing, EngineThatFinishesAfterAConfirmedStopShowsNoResult) {
 }
 
 TEST_F(Repairing, AviFailureShowsCouldNotRepairAndGoesHome) {
-    app->runAviRepair = [](RepairFileAvi& engine) { engine.reporter.unrepair(kCannotRepairText, 101); };
+    app->runAviRepair = test::scripted([](RepairFileAvi& engine) { engine.reporter().unrepair(kCannotRepairText, 101); });
     prompts->modalAnswers["couldntRepair"] = "couldNotRepairOk";
     readyAviRepair();
     app->repair();
@@ -357,16 +350,16 @@ TEST_F(Repairing, ClosingIsRefusedWhileRepairingOrSaving) {
 TEST_F(Repairing, SecondRepairWaitsForTheEarlierWorkerWithoutDeadlock) {
     std::atomic<int> runs{0};
     std::atomic<bool> firstAboutToReport{false};
-    app->runMovRepair = [&](RepairFile& engine) {
+    app->runMovRepair = test::scripted([&](RepairFile& engine) {
         if (runs++ == 0) {
             firstAboutToReport = true;
             // Blocks until the main thread handles events.
-            engine.reporter.status("first repair", 10);
-            while (!isStopRequested()) Pacing::pauseSleep();
+            engine.reporter().status("first repair", 10);
+            while (!engine.request().control->stopRequested()) Pacing::pauseSleep();
             return;
         }
-        workUntilStopped(engine.reporter);
-    };
+        test::workUntilStopped(engine);
+    });
     readyQuickTimeRepair();
     app->repair();
     // Let the first worker get stuck in its status delivery: the main thread
@@ -385,7 +378,7 @@ TEST_F(Repairing, SecondRepairWaitsForTheEarlierWorkerWithoutDeadlock) {
     EXPECT_TRUE(firstFinished->load());
     EXPECT_NE(app->latestWorkerFinished(), firstFinished);
     EXPECT_NE(app->repair_, firstEngine);
-    EXPECT_EQ(repairValues().stopRequested.load(), 0);
+    EXPECT_FALSE(app->stopRequested());
     EXPECT_TRUE(app->getRepairing());
     // The first repair's late status never reached the window.
     EXPECT_NE(app->currentstatus->text(), "first repair");

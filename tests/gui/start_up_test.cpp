@@ -5,7 +5,7 @@
 #include "app/bundle_info.h"
 #include "app/ui_prompts.h"
 #include "build_info.h"
-#include "engine/repair_values.h"
+#include "app/repair_values.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -89,7 +89,7 @@ TEST_F(StartUp, StartScreenOffersBrowseOnly) {
     EXPECT_TRUE(app->filePathUp->isHidden());
     EXPECT_FALSE(app->selectFileText->text().isEmpty());
     EXPECT_EQ(app->browsebutton->palette().color(QPalette::Active, QPalette::ButtonText), QColor(Qt::white));
-    EXPECT_EQ(repairValues().referenceFileChosen, 0);
+    EXPECT_EQ(app->values.referenceFileChosen, 0);
 }
 
 TEST_F(StartUp, BundleIdentifierComesFromTheInformationFile) {

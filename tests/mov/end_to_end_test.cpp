@@ -196,6 +196,41 @@ TEST_F(EndToEnd, GenericScanWithPlainSowtRecoversTheVideoRuns) {
     EXPECT_EQ(o.foreignAudio, 0u);
 }
 
+// One chunk of 1/25 s of plain PCM after every frame, from the first byte:
+// each frame is confirmed by the chunk and the frame behind it, so every
+// intact frame and chunk comes back, byte for byte, from the engine and from
+// the command line.
+TEST_F(EndToEnd, GenericScanRecoversEveryFrameAndChunkOfARecordingThatAlternatesThem) {
+    std::string error;
+    const auto made = frameAndChunkRecording(cache(), error);
+    ASSERT_TRUE(made) << error;
+    const Recording rec{made->reference, made->original};
+    const auto& cut = rec.original.videoFrames[90];
+    const ByteString damaged = truncatedRecording(rec.original, cut.offset + cut.size / 2);
+
+    const Outcome o = repair(rec, damaged, "h264");
+    report("generic/frame-and-chunk", o);
+    ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
+    EXPECT_EQ(o.run.scanVariant, "1");
+    expectPlayable(o.run.resultPath, "h264");
+    EXPECT_EQ(o.videoFramesRecovered, o.survived.videoFrames.size());
+    EXPECT_EQ(o.audioUnitsRecovered, o.survived.audioUnits.size());
+    EXPECT_EQ(o.foreignVideo, 0u);
+    EXPECT_EQ(o.foreignAudio, 0u);
+
+    const std::string out = dir.file("cli.mov");
+    ProgramRun run = runProgram({ARBEL_CLI_PATH, "repair", "--json", "-r", dir.file("reference.mov"),
+                                 dir.file("damaged.mov"), "-o", out});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("\"videoSamples\": " + std::to_string(o.survived.videoFrames.size()) + ","),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("\"audioChunks\": " + std::to_string(o.survived.audioUnits.size()) + ","),
+              std::string::npos)
+        << run.output;
+    expectPlayable(out, "h264");
+}
+
 // Motion JPEG 640x480 at 30 fps in chunks of fifteen frames, 8 kHz mu-law
 // audio before each chunk.
 TEST_F(EndToEnd, MjpegPathRepairsATruncatedRecording) {

@@ -122,9 +122,11 @@ TEST_F(GenericScan, FrameLengthLimitIsInclusive) {
         expected.video(big).video(f2);
         expectResult(expected);
     }
-    {
+    // Too long, or a length prefix of 0 (a header with nothing behind it): no frame.
+    for (const uint32_t length : {2'500'001u, 0u}) {
+        SCOPED_TRACE(length);
         MediaDataBuilder m;
-        m.nal(2'500'001, {0x25, 0x88});
+        m.fill(3, 0x00).u32(length).fill(1, 0x25).fill(1, 0x88);
         const auto f2 = m.nal(100, {0x25, 0x88}).last();
         m.nal(100, {0x25, 0x88});
         prepareGeneric(m.data(), 1000, false);

@@ -1140,4 +1140,19 @@ UnitMatch matchUnits(const std::string& path, const std::vector<UnitPlace>& unit
     return match;
 }
 
+std::optional<CameraRecording> frameAndChunkRecording(ClipCache& cache, std::string& error) {
+    const auto refVideo = cache.h264(320, 240, 25, 25, 0, 25, true, error);
+    const auto recVideo = cache.h264(320, 240, 25, 100, 300, 25, true, error);
+    const auto audio = cache.audio(AudioCodec::Sowt, 48000, 2, 4.2, 440, error);
+    if (!refVideo || !recVideo || !audio) return std::nullopt;
+    if (refVideo->sps != recVideo->sps) {
+        error = "the two clips do not share their parameter sets";
+        return std::nullopt;
+    }
+    LayoutOptions layout;
+    layout.framesPerVideoChunk = 1;
+    layout.nal = NalHeaders{0x25, 0x21, false};
+    return CameraRecording{layOutCameraFile(*refVideo, *audio, layout), layOutCameraFile(*recVideo, *audio, layout)};
+}
+
 }  // namespace arbel::test

@@ -155,6 +155,17 @@ AudioStream withAacRewrite(const AudioStream& audio, const AacRewrite& rewrite);
 // per video chunk, moov with full sample tables (and udta with the model).
 CameraFile layOutCameraFile(const VideoStream& video, const AudioStream& audio, const LayoutOptions& options);
 
+// A reference and a longer recording of the same camera.
+struct CameraRecording {
+    CameraFile reference;
+    CameraFile original;
+};
+
+// A camera that writes one chunk of sound after every frame from the first
+// byte on: H.264 320x240 at 25 fps with IDR 25 88 and P 21 9A/9B headers,
+// and 16-bit stereo PCM ("sowt", no "wave") in chunks of 1/25 s.
+std::optional<CameraRecording> frameAndChunkRecording(ClipCache& cache, std::string& error);
+
 // ---------------------------------------------------------------------------
 // Damage, and what survived it.
 
