@@ -452,7 +452,7 @@ void Tolvik_Repair_MOVAppDelegate::updateProgress(const NotifDict& userInfo) {
             if (isCurrentRepair(generation)) updateBar(userInfo);
         });
         const double progress = notifNumber(userInfo, "progress").value_or(0.0);
-        if (progress > 100.0) {
+        if (progress > kProgressCompleted) {
             runOnMainThreadLater([this, generation] {
                 if (generation == 0 || !isCurrentRepair(generation)) return;
                 stopProgress();
@@ -460,7 +460,7 @@ void Tolvik_Repair_MOVAppDelegate::updateProgress(const NotifDict& userInfo) {
                 // Also when the user cancels the stop: the repair has ended.
                 stopElapsedTimeThread = true;
             });
-        } else if (progress == 100.0) {
+        } else if (progress == kProgressCompleted) {
             runOnMainThreadLater([this, generation] {
                 if (generation == 0 || !isCurrentRepair(generation)) return;
                 setRepairing(false);

@@ -96,29 +96,6 @@ bool OutputWriter::appendZeros(uint64_t len) {
     return true;
 }
 
-bool OutputWriter::appendU16BE(uint16_t v) {
-    unsigned char b[2] = {static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
-    return append(b, 2);
-}
-
-bool OutputWriter::appendU32BE(uint32_t v) {
-    unsigned char b[4] = {static_cast<unsigned char>(v >> 24), static_cast<unsigned char>(v >> 16),
-                          static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
-    return append(b, 4);
-}
-
-bool OutputWriter::appendU64BE(uint64_t v) {
-    return appendU32BE(static_cast<uint32_t>(v >> 32)) && appendU32BE(static_cast<uint32_t>(v));
-}
-
-bool OutputWriter::appendU32LE(uint32_t v) {
-    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-    return append(b, 4);
-}
-
-bool OutputWriter::appendFourCC(const char* code) { return append(code, 4); }
-
 bool OutputWriter::appendFrom(const FileReader& source, uint64_t offset, uint64_t len) {
     // Pieces of a MiB and more are copied by the kernel from page cache to
     // page cache, never passing through this process. Smaller ones are

@@ -29,18 +29,15 @@ public:
     bool append(const void* data, size_t len);
     bool append(const std::vector<uint8_t>& bytes) { return append(bytes.data(), bytes.size()); }
     bool appendZeros(uint64_t len);
-    bool appendU16BE(uint16_t v);
-    bool appendU32BE(uint32_t v);
-    bool appendU64BE(uint64_t v);
-    bool appendU32LE(uint32_t v);
-    bool appendFourCC(const char* code);
 
     // Copies len bytes at offset of source to the end of the file, in pieces;
     // what the source cannot deliver is written as zeros, so the result has
     // exactly len bytes. Never holds more than one piece in memory.
     bool appendFrom(const FileReader& source, uint64_t offset, uint64_t len);
 
-    // Writes bytes at an absolute offset inside what has been written.
+    // Writes bytes at an absolute offset inside what has been written
+    // (in the buffer when they are still there). Numbers in a byte order are
+    // written through the box writer of the engines.
     bool writeAt(uint64_t offset, const void* data, size_t len);
 
     // Offset at which the next append lands (the file's logical length).

@@ -46,10 +46,6 @@ public:
     // Little-endian, unsigned (the QuickTime engine's reader is big-endian).
     static uint64_t fourByteRead(const uint8_t* bytes);
 
-    // Little-endian encoders of every number the writer puts in the file.
-    static std::array<uint8_t, 4> convertIntToData(uint32_t value);
-    static std::array<uint8_t, 8> convertIntTo8byteData(uint32_t value);
-
     // A handler code as text: stops at the first zero byte; bytes that are
     // not printable ASCII become '?', so the text is always valid UTF-8.
     static std::string codecText(const FourCC& code);

@@ -103,16 +103,6 @@ uint64_t writeStandardIndex(BoxWriter& box, const char* id, const char* chunkId,
 
 }  // namespace
 
-std::array<uint8_t, 4> RepairFileAvi::convertIntToData(uint32_t value) {
-    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
-            static_cast<uint8_t>(value >> 24)};
-}
-
-std::array<uint8_t, 8> RepairFileAvi::convertIntTo8byteData(uint32_t value) {
-    const auto low = convertIntToData(value);
-    return {low[0], low[1], low[2], low[3], 0, 0, 0, 0};
-}
-
 void RepairFileAvi::discardResult(const std::string& path) {
     outputfile.close();
     if (fs::isRegularFile(path)) fs::removeFile(path);

@@ -59,14 +59,14 @@ public:
     // --- the repair (worker thread) ---------------------------------------
     RepairReport repairMOV();
 
-    // What each stage made, kept for diagnostics after the repair.
+private:
+    RepairReport run();
+
+    // What each stage makes, handed on to the next.
     ReferenceAnalysis analysis;
     ReferenceTemplates templates;
     SampleTables tables;
     ResultFile result;
-
-private:
-    RepairReport run();
 
     RepairRequest request_;
     EngineReporter reporter_;

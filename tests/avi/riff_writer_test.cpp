@@ -21,12 +21,6 @@ using test::text4;
 
 class AviWriter : public test::AviEngineTest {};
 
-TEST(AviEncoders, WriteLittleEndianAndTheEightByteFormHasAZeroUpperHalf) {
-    EXPECT_EQ(RepairFileAvi::convertIntToData(0x11223344u), (std::array<uint8_t, 4>{0x44, 0x33, 0x22, 0x11}));
-    EXPECT_EQ(RepairFileAvi::convertIntTo8byteData(0xF1223344u),
-              (std::array<uint8_t, 8>{0x44, 0x33, 0x22, 0xF1, 0, 0, 0, 0}));
-}
-
 TEST_F(AviWriter, LaysOutHeadersIndexesAndChunksByteForByte) {
     AviHeaderFields f;
     f.mainHeaderSize = 0x1234;  // a damaged size field: the written header says 56

@@ -7,6 +7,7 @@
 #include "engine/engine_reporter.h"
 #include "engine/result_location.h"
 #include "platform/file_system.h"
+#include "support/camera_clip.h"
 #include "support/reference_builder.h"
 
 #include <QLabel>
@@ -134,6 +135,28 @@ TEST_F(RealRepair, BundledQuickTimeSamplesEndOnTheDetailsScreen) {
     EXPECT_EQ(app->fileNamefield->text(), "damaged.mov");
     expectDetailsOf(damaged);
     EXPECT_TRUE(test::saveScreenshot(app->window(), QStringLiteral("details-quicktime")));
+    expectPlayableResult(ResultKind::Mov, QStringLiteral("h264"));
+}
+
+// A camera that writes one chunk of sound after every frame: every intact
+// frame and chunk comes back through the window as through the engine.
+TEST_F(RealRepair, RecordingThatAlternatesFramesAndChunksComesBackWhole) {
+    if (!test::haveTool(QStringLiteral("ffmpeg"))) GTEST_SKIP() << "ffmpeg makes the recording";
+    test::ClipCache cache(ARBEL_CLIP_CACHE);
+    std::string error;
+    const auto made = test::frameAndChunkRecording(cache, error);
+    ASSERT_TRUE(made) << error;
+    const auto& cut = made->original.videoFrames[90];
+    const std::string damaged =
+        writeInput("alternating.mov", test::truncatedRecording(made->original, cut.offset + cut.size / 2));
+    chooseDamagedPath(damaged);
+    chooseReferencePath(writeInput("same-camera.mov", made->reference.bytes));
+    ASSERT_TRUE(repairUntilDetails()) << app->currentstatus->text().toStdString();
+
+    EXPECT_EQ(app->lastReport().video.units, 90u);
+    EXPECT_EQ(app->lastReport().audio.units, 90u);
+    EXPECT_EQ(app->durationField->text(), "0:0:3");
+    expectDetailsOf(damaged);
     expectPlayableResult(ResultKind::Mov, QStringLiteral("h264"));
 }
 

@@ -99,6 +99,41 @@ TEST(ReferenceTiming, ZeroFrameRateFallsBackTo29AndStopMotionTo10) {
     EXPECT_FALSE(t.audioTrackInsideMovie);
 }
 
+// The track header counts in the movie's time scale, the media header in the
+// media's own: whatever the camera family, the two must say the same length,
+// also for recordings slower than one frame a second.
+TEST(VideoDurations, TheTrackAndTheMediaHeaderSayTheSameLength) {
+    struct Case {
+        const char* name;
+        uint64_t frames;
+        double secondsPerFrame;
+        void (*set)(CameraFlags&);
+    };
+    const Case cases[] = {
+        {"reference timed", 300, 1001.0 / 30000, [](CameraFlags&) {}},
+        {"reference timed, one frame every three seconds", 3, 3.0, [](CameraFlags&) {}},
+        {"Canon timed", 300, 1001.0 / 30000, [](CameraFlags& f) { f.bCanon = true; }},
+        {"profile timed (GH4)", 300, 1001.0 / 30000, [](CameraFlags& f) { f.bGH4 = true; }},
+        {"profile timed (VIXIA)", 300, 1001.0 / 30000, [](CameraFlags& f) { f.bVixia = true; }},
+    };
+    for (const Case& c : cases) {
+        for (const uint64_t mediaScale : {uint64_t{30000}, uint64_t{90000}, uint64_t{15360}}) {
+            SCOPED_TRACE(std::string(c.name) + ", media time scale " + std::to_string(mediaScale));
+            TimingInput in = typicalInput();
+            c.set(in.flags);
+            in.n = c.frames;
+            in.videoMediaTimeScale = mediaScale;
+            in.videoSampleDelta = static_cast<uint64_t>(c.secondsPerFrame * static_cast<double>(mediaScale) + 0.5);
+            const MovieTiming t = computeMovieTiming(in);
+            const double track = double(t.videoDuration) / double(t.timeScale);
+            const double media = double(t.videoMediaDuration) / double(mediaScale);
+            EXPECT_NEAR(track, media, 0.002) << t.videoDuration << " / " << t.timeScale << " against "
+                                             << t.videoMediaDuration << " / " << mediaScale;
+            EXPECT_EQ(t.movieDuration, t.videoDuration);
+        }
+    }
+}
+
 TEST(ReferenceTiming, MissingReferenceValuesTakeTheirDefaults) {
     TimingInput in = typicalInput();
     in.timeScale = in.duration = in.audioTimeScale = in.audioDuration = 0;

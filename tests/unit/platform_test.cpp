@@ -46,12 +46,12 @@ TEST(OutputWriterWrites, BufferedAppendsPatchesAndCopiesGiveExactBytes) {
     out.appendZeros(8);
     EXPECT_TRUE(out.append(nullptr, 0));  // an empty piece without a buffer
     EXPECT_TRUE(out.append(std::vector<uint8_t>{}));
-    out.appendU32BE(0x01020304);
+    out.append(std::vector<uint8_t>{0x01, 0x02, 0x03, 0x04});
     out.appendFrom(reader, 2, 5);   // "23456"
     out.appendFrom(reader, 8, 6);   // "89" and four zeros: short source padded
     std::vector<uint8_t> big(10000, 0xAB);  // larger than the buffer: written straight through
     out.append(big);
-    out.appendU32LE(0xA1B2C3D4);
+    out.append(std::vector<uint8_t>{0xD4, 0xC3, 0xB2, 0xA1});
     EXPECT_EQ(out.cursor(), 8u + 4 + 5 + 6 + 10000 + 4);
     uint8_t header[8] = {0, 0, 0, 9, 'm', 'd', 'a', 't'};
     EXPECT_TRUE(out.writeAt(0, header, 8));
