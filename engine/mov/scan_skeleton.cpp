@@ -22,7 +22,8 @@ MediaScanner::MediaScanner(StageContext& ctx, const ReferenceAnalysis& analysis,
                            SampleTables& tables, ResultFile& result)
     : ctx_(ctx), analysis_(analysis), templates_(templates), tables_(tables), result_(result) {
     end_ = std::min(ctx.damagedSize, ctx.damaged.size());
-    window_.resize(kWindowBytes + kWindowMargin);
+    // A short file needs a window no longer than itself.
+    window_.resize(static_cast<size_t>(std::min<uint64_t>(kWindowBytes, end_)) + kWindowMargin);
 }
 
 bool MediaScanner::poll() {
