@@ -131,7 +131,7 @@ std::optional<NalAt> nalAt(const ByteSource& bytes, uint64_t pos, uint64_t limit
     const uint8_t* nalBytes = buf.data() + lengthSize;
     const size_t available = static_cast<size_t>(std::min<uint64_t>(length, got - lengthSize));
     const auto header = parseNalHeader(s.codec, nalBytes, available);
-    if (!header) return std::nullopt;
+    if (!header || (header->rule.role == NalRole::Picture && !s.pictureHeaderExpected(*header))) return std::nullopt;
     NalAt n;
     n.header = *header;
     n.end = pos + lengthSize + length;

@@ -12,7 +12,8 @@
 // any order: encoders put their SEI ahead of the first delimiter),
 // the slices of one picture, and the trailing ones (suffix SEI, filler, end
 // of sequence). Every NAL header must be valid for the stream (nal_rules.h),
-// every length within the stream's bounds, and every slice header must parse
+// every slice header of a kind the stream's encoder writes (when the stream
+// knows them), every length within the stream's bounds, and every slice header must parse
 // against the stream's parameter sets: the first slice opens the picture
 // (first_mb_in_slice 0, first_slice_segment_in_pic_flag 1), later ones
 // continue it. The unit ends before the first NAL unit that opens the next

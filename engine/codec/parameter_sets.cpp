@@ -189,6 +189,19 @@ bool StreamParameters::addParameterSet(std::span<const uint8_t> nal) {
     return false;
 }
 
+void StreamParameters::notePictureHeader(const NalHeader& h) {
+    if (h.rule.role != NalRole::Picture || h.type >= pictureKinds.size()) return;
+    pictureKinds[h.type] |= (h.refIdc != 0 || h.temporalId != 0) ? 2 : 1;
+    pictureKindsKnown = true;
+}
+
+bool StreamParameters::pictureHeaderExpected(const NalHeader& h) const {
+    if (!pictureKindsKnown || h.rule.keyPicture) return true;
+    if (h.type >= pictureKinds.size()) return false;
+    if (codec == VideoCodec::Hevc) return pictureKinds[h.type] != 0;
+    return (pictureKinds[h.type] & (h.refIdc != 0 ? 2 : 1)) != 0;
+}
+
 const SequenceParameters* StreamParameters::spsOfPps(uint32_t ppsId) const {
     if (ppsId >= pps.size() || !pps[ppsId].present) return nullptr;
     const uint32_t spsId = pps[ppsId].spsId;

@@ -41,6 +41,15 @@ struct StreamParameters {
     uint64_t maxUnitBytes = 64u << 20;      // nor longer access units
     std::array<SequenceParameters, 32> sps{};
     std::array<PictureParameters, 256> pps{};
+    // The slice headers the stream's encoder writes: for each NAL unit type,
+    // bit 0 set when it was seen with priority zero (H.264 nal_ref_idc),
+    // bit 1 with a higher one. Once any is noted, a slice header of another
+    // kind is not believed, key pictures aside (a short clip may hold none
+    // of the kind a recording has later).
+    std::array<uint8_t, 64> pictureKinds{};
+    bool pictureKindsKnown = false;
+    void notePictureHeader(const NalHeader& header);
+    bool pictureHeaderExpected(const NalHeader& header) const;
 
     // Takes an SPS or PPS NAL unit (header included); false when it is
     // neither or does not parse.
