@@ -142,6 +142,8 @@ void Tolvik_Repair_MOVAppDelegate::takeOutlets(const MainWindowFrame& frame) {
     durationField = details.durationField;
     videoCodecField = details.videoCodecField;
     fpsField = details.fpsField;
+    scanField = details.scanField;
+    playbackField = details.playbackField;
     prewTabHomeBtn = details.prewTabHomeBtn;
 
     filenotselectedwindow = frame.filenotselectedwindow;
@@ -636,6 +638,8 @@ void Tolvik_Repair_MOVAppDelegate::repairCompletedOk() {
             durationField->setText(QString::fromStdString(r.duration));
         }
         tracksField->setText(QString::number(r.tracks));
+        scanField->setText(QString::fromStdString(r.scan));
+        playbackField->setText(QString::fromStdString(r.playback.text()));
     }
     upperBoxField->setText(QStringLiteral("Repaired Video File Details"));
     selectNextTab();

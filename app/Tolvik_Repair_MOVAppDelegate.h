@@ -168,6 +168,8 @@ public:
     QLabel* durationField = nullptr;
     QLabel* videoCodecField = nullptr;
     QLabel* fpsField = nullptr;
+    QLabel* scanField = nullptr;
+    QLabel* playbackField = nullptr;
     QPushButton* prewTabHomeBtn = nullptr;
 
     // Modal windows.

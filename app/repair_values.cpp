@@ -25,6 +25,8 @@ RepairRequest RepairValues::request(const std::string& bundleIdentifier, bool wi
         r.referenceSize = referenceFileSize;
     }
     r.bundleIdentifier = bundleIdentifier;
+    // The details say what of every result plays.
+    r.verify = true;
     return r;
 }
 

@@ -7,8 +7,8 @@ namespace arbel::cli {
 const char* usageText() {
     return "Usage:\n"
            "  arbel-repair check  [--json] [--reference HEALTHY] DAMAGED\n"
-           "  arbel-repair repair [--json] [--verbose] [--force] [--reference HEALTHY]\n"
-           "                      [--output REPAIRED] DAMAGED\n"
+           "  arbel-repair repair [--json] [--verbose] [--force] [--verify] [--scan auto|camera|codec]\n"
+           "                      [--reference HEALTHY] [--output REPAIRED] DAMAGED\n"
            "  arbel-repair --help | --version\n"
            "\n"
            "Repairs damaged video files. \"mov\", \"mp4\" and \"m4v\" recordings need a healthy\n"
@@ -23,6 +23,10 @@ const char* usageText() {
            "  -r, --reference PATH   healthy clip from the same camera (QuickTime files)\n"
            "  -o, --output PATH      where to write the repaired file (never over an input)\n"
            "  -f, --force            replace an existing output file\n"
+           "      --scan WHICH       QuickTime: auto (default: the camera rules, and the\n"
+           "                         codec-aware scan where they fit no camera or recover\n"
+           "                         too little), camera, or codec\n"
+           "      --verify           decode the repaired file and say what plays\n"
            "      --json             print the report as one JSON object on stdout\n"
            "  -v, --verbose          write the engines' diagnostic lines to stderr\n"
            "  -h, --help             show this help and exit\n"
@@ -30,6 +34,13 @@ const char* usageText() {
            "\n"
            "Exit status: 0 success; 1 the file was refused or could not be repaired;\n"
            "2 usage error; 3 a file could not be read or written; 130 interrupted.\n";
+}
+
+std::optional<ScanChoice> scanChoiceNamed(const std::string& name) {
+    if (name == "auto") return ScanChoice::Auto;
+    if (name == "camera") return ScanChoice::Camera;
+    if (name == "codec") return ScanChoice::Codec;
+    return std::nullopt;
 }
 
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
@@ -64,6 +75,18 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
                 options.verbose = true;
             } else if (!std::strcmp(arg, "-f") || !std::strcmp(arg, "--force")) {
                 options.force = true;
+            } else if (!std::strcmp(arg, "--verify")) {
+                options.verify = true;
+            } else if (!std::strcmp(arg, "--scan")) {
+                auto v = takeValue(arg);
+                if (!v) return std::nullopt;
+                const auto choice = scanChoiceNamed(*v);
+                if (!choice) {
+                    error = "--scan takes auto, camera or codec, not " + *v;
+                    return std::nullopt;
+                }
+                options.scan = *choice;
+                options.scanGiven = true;
             } else if (!std::strcmp(arg, "-r") || !std::strcmp(arg, "--reference")) {
                 auto v = takeValue(arg);
                 if (!v) return std::nullopt;

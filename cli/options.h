@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/repair_request.h"
+
 #include <optional>
 #include <string>
 
@@ -21,7 +23,12 @@ struct Options {
     bool json = false;
     bool verbose = false;
     bool force = false;   // replace an existing output file
+    ScanChoice scan = ScanChoice::Auto;  // --scan auto|camera|codec
+    bool scanGiven = false;
+    bool verify = false;  // decode the result and say what plays
 };
+
+std::optional<ScanChoice> scanChoiceNamed(const std::string& name);
 
 // Parses argv; on a usage error fills `error` and returns nullopt.
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error);

@@ -74,6 +74,8 @@ int runRepair(const Options& options) {
         return fail(options.damaged + ": not a \"mov\", \"mp4\", \"m4v\" or \"avi\" file", kExitUsage);
     if (kind == FileKind::QuickTime && !options.reference)
         return fail("a QuickTime-family file needs --reference (a healthy clip from the same camera)", kExitUsage);
+    if (kind == FileKind::Avi && options.scanGiven && options.scan != ScanChoice::Auto)
+        return fail("--scan chooses among the QuickTime scans; an AVI file has one", kExitUsage);
 
     // The inputs: regular files that can be read, and two different ones.
     FileIdentity damagedId, referenceId;
@@ -106,6 +108,8 @@ int runRepair(const Options& options) {
     request.resultPath = partial;
     request.resultMustBeNew = true;
     request.bundleIdentifier = kArbelBundleIdentifier;
+    request.scan = options.scan;
+    request.verify = options.verify;
     // The process's one control: the signal handler must reach it without a lock.
     request.control = std::shared_ptr<RepairControl>(&g_control, [](RepairControl*) {});
 

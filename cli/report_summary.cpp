@@ -25,6 +25,7 @@ std::vector<std::string> summaryLines(const RepairReport& r) {
                     std::to_string(r.video.bytes) + " bytes)   audio chunks: " + std::to_string(r.audio.units) + " (" +
                     std::to_string(r.audio.bytes) + " bytes)");
     lines.push_back("scan: " + orDashes(r.scan));
+    if (r.playback.ran) lines.push_back("verified: " + r.playback.text());
     return lines;
 }
 
@@ -46,6 +47,21 @@ JsonObject summaryJson(const RepairReport& r) {
         .add("audioBytes", r.audio.bytes)
         .add("scan", r.scan)
         .add("scanVariant", r.scanMarker);
+    // What plays, when the repair was asked to verify it; null otherwise.
+    const codec::PlaybackCheck& p = r.playback;
+    if (p.ran) {
+        json.add("verified", p.opened)
+            .add("decodedVideoFrames", p.videoFrames)
+            .add("videoStart", p.firstSeconds)
+            .add("videoEnd", p.lastSeconds)
+            .add("decodedAudioSeconds", p.audioSeconds)
+            .add("decodeErrors", p.decodeErrors)
+            .add("verification", p.text());
+    } else {
+        for (const char* key : {"verified", "decodedVideoFrames", "videoStart", "videoEnd", "decodedAudioSeconds",
+                                "decodeErrors", "verification"})
+            json.addNull(key);
+    }
     if (!r.reason.empty()) json.add("reason", r.reason);
     return json;
 }

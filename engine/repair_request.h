@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/codec/playback_check.h"
 #include "progress/notification.h"
 
 #include <atomic>
@@ -37,6 +38,13 @@ private:
     std::atomic<bool> pause_{false};
 };
 
+// Which scans a QuickTime repair may take.
+enum class ScanChoice {
+    Auto,     // the camera rules, and the codec-aware scan where they fit no row or recover too little
+    Camera,   // the camera rules only
+    Codec,    // the codec-aware scan only
+};
+
 // Everything an engine needs to repair one file, decided by the front end.
 struct RepairRequest {
     std::string damagedPath;
@@ -51,6 +59,9 @@ struct RepairRequest {
     // the program's own file, replaced (never through a symbolic link).
     bool resultMustBeNew = false;
     std::string bundleIdentifier;
+    ScanChoice scan = ScanChoice::Auto;
+    // After a completed repair, decode the result and report what plays.
+    bool verify = false;
     std::shared_ptr<RepairControl> control = std::make_shared<RepairControl>();
     // Where the progress notifications go.
     NotificationCenter* center = &NotificationCenter::defaultCenter();
@@ -97,10 +108,11 @@ struct RepairReport {
     std::string fps;             // as posted under "fps" (empty when not reported)
     std::string duration;        // as posted under "duration", "h:m:s"
     int tracks = 0;
-    std::string scan;            // the scan taken, in words ("camera variant 7")
-    std::string scanMarker;      // its marker in the log ("7", "MJPEG")
+    std::string scan;            // the scan taken, in words ("camera variant 7", "codec-aware: H.264 + AAC")
+    std::string scanMarker;      // its marker in the log ("7", "MJPEG", "codec")
     std::string resultPath;
     uint64_t resultSize = 0;
+    codec::PlaybackCheck playback;   // when the request asked to verify
 
     bool completed() const { return outcome == RepairOutcome::Completed; }
 };

@@ -9,6 +9,6 @@ $SUDO apt-get install -y --no-install-recommends \
   build-essential g++ clang cmake ninja-build pkg-config git \
   libgtest-dev libgmock-dev libbenchmark-dev \
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev \
-  libplist-dev \
+  libplist-dev libavcodec-dev libavformat-dev libavutil-dev \
   ffmpeg xvfb xauth imagemagick desktop-file-utils appstream \
   valgrind ca-certificates

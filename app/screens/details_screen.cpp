@@ -4,6 +4,7 @@
 
 #include <QFrame>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -66,6 +67,15 @@ DetailsScreen::DetailsScreen(QWidget* parent) : QWidget(parent) {
         factsLayout->setColumnStretch(column, 1);
         ++column;
     }
+    // How the file was read and what of the result plays, under the facts.
+    scanField = makeLabel(QStringLiteral("scanField"), QString(), facts, "caption");
+    playbackField = makeLabel(QStringLiteral("playbackField"), QString(), facts, "caption");
+    playbackField->setWordWrap(true);
+    auto* readLine = new QHBoxLayout;
+    readLine->setSpacing(18);
+    readLine->addWidget(scanField);
+    readLine->addWidget(playbackField, 1);
+    factsLayout->addLayout(readLine, 2, 0, 1, column);
     page->addWidget(facts);
 
     pathlabel = makeLabel(QStringLiteral("pathlabel"), QString(), this);

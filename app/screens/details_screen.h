@@ -20,6 +20,9 @@ public:
     QLabel* fpsField = nullptr;
     QLabel* durationField = nullptr;
     QLabel* tracksField = nullptr;
+    // The scan the repair took, and what of the result plays.
+    QLabel* scanField = nullptr;
+    QLabel* playbackField = nullptr;
     // The damaged path as the repair started it, not shown: textfield shows
     // the path on this screen.
     QLabel* pathlabel = nullptr;

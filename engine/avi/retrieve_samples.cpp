@@ -71,6 +71,10 @@ RepairReport RepairFileAvi::retrieveAudioVideoSamples() {
     if (report_.completed()) {
         report_.tracks = 2;
         report_.resultSize = fs::fileSize(report_.resultPath).value_or(0);
+        if (request_.verify) {
+            const RepairControl& control = *request_.control;
+            report_.playback = codec::checkPlayback(report_.resultPath, [&control] { return control.poll(); });
+        }
     }
     return report_;
 }

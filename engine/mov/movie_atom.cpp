@@ -3,12 +3,14 @@
 #include "movie_atom.h"
 
 #include "engine/box_writer.h"
+#include "engine/byte_order.h"
 #include "engine/repair_request.h"
 #include "reference_analysis.h"
 #include "reference_templates.h"
 #include "sample_tables.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace arbel {
@@ -70,33 +72,6 @@ void writeOneByteSampleSizes(BoxWriter& box, uint32_t count) {
     box.open("stsz");
     for (uint32_t v : {0u, 1u, count}) box.u32(v);
     box.close();
-}
-
-// Sample sizes one by one, or chunk offsets; false when the user stopped.
-bool writeSampleSizes(BoxWriter& box, const std::vector<uint64_t>& sizes, uint64_t count,
-                      const RepairControl* control = nullptr) {
-    box.open("stsz");
-    for (uint32_t v : {0u, 0u, low32(count)}) box.u32(v);
-    for (uint64_t i = 0; i < count; ++i) {
-        if (control && i % kPollEvery == 0 && control->poll()) return false;
-        box.u32(low32(sizes[i]));
-    }
-    box.close();
-    return true;
-}
-
-bool writeChunkOffsets(BoxWriter& box, const std::vector<uint64_t>& offsets, const RepairControl* control = nullptr) {
-    const bool co64 = needsCo64(offsets);
-    box.open(co64 ? "co64" : "stco");
-    box.u32(0);
-    box.u32(low32(offsets.size()));
-    for (uint64_t i = 0; i < offsets.size(); ++i) {
-        if (control && i % kPollEvery == 0 && control->poll()) return false;
-        if (co64) box.u64(offsets[i]);
-        else box.u32(low32(offsets[i]));
-    }
-    box.close();
-    return true;
 }
 
 // The reference pieces of one track, from its media header down to its
@@ -219,6 +194,24 @@ std::optional<std::vector<uint8_t>> mediaHeaderBytes(uint64_t reservedBytes, uin
     return h;
 }
 
+std::vector<uint8_t> mediaHeaderInRoom(uint64_t headerAt, uint64_t mediaEnd) {
+    std::vector<uint8_t> h(16, 0);
+    const uint64_t narrow = mediaEnd - (headerAt + 8);
+    if (narrow <= k32BitMax) {
+        putU32BE(h.data(), 8);
+        std::memcpy(h.data() + 4, "free", 4);
+        putU32BE(h.data() + 8, static_cast<uint32_t>(narrow));
+        std::memcpy(h.data() + 12, "mdat", 4);
+    } else {
+        const uint64_t wide = mediaEnd - headerAt;
+        putU32BE(h.data(), 1);
+        std::memcpy(h.data() + 4, "mdat", 4);
+        putU32BE(h.data() + 8, static_cast<uint32_t>(wide >> 32));
+        putU32BE(h.data() + 12, static_cast<uint32_t>(wide));
+    }
+    return h;
+}
+
 bool needsCo64(const std::vector<uint64_t>& offsets) {
     return std::any_of(offsets.begin(), offsets.end(), [](uint64_t o) { return o > k32BitMax; });
 }
@@ -238,6 +231,33 @@ std::vector<uint64_t> mjpegAudioChunkEntries(const SampleTables& t, uint64_t med
     if (t.mjpegLeadingAudioSize > 0) leading = mediaHeaderSize;
     return chunkEntries(leading, t.mjpegAudioChunkOffsets, mediaEnd);
 }
+
+bool writeSampleSizes(BoxWriter& box, const std::vector<uint64_t>& sizes, uint64_t count,
+                      const RepairControl* control) {
+    box.open("stsz");
+    for (uint32_t v : {0u, 0u, low32(count)}) box.u32(v);
+    for (uint64_t i = 0; i < count; ++i) {
+        if (control && i % kPollEvery == 0 && control->poll()) return false;
+        box.u32(low32(sizes[i]));
+    }
+    box.close();
+    return true;
+}
+
+bool writeChunkOffsets(BoxWriter& box, const std::vector<uint64_t>& offsets, const RepairControl* control) {
+    const bool co64 = needsCo64(offsets);
+    box.open(co64 ? "co64" : "stco");
+    box.u32(0);
+    box.u32(low32(offsets.size()));
+    for (uint64_t i = 0; i < offsets.size(); ++i) {
+        if (control && i % kPollEvery == 0 && control->poll()) return false;
+        if (co64) box.u64(offsets[i]);
+        else box.u32(low32(offsets[i]));
+    }
+    box.close();
+    return true;
+}
+
 
 // ---------------------------------------------------------------------------
 // General movie atom

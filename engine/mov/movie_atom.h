@@ -26,6 +26,11 @@ struct SampleTables;
 // value when 8 bytes were reserved and the media outgrew a 32-bit size.
 std::optional<std::vector<uint8_t>> mediaHeaderBytes(uint64_t reservedBytes, uint64_t mediaEnd);
 
+// The 16 bytes at headerAt in front of media data ending at mediaEnd: a free
+// box and a 32-bit mdat header, or the 64-bit mdat header when the media
+// reach 4 GiB.
+std::vector<uint8_t> mediaHeaderInRoom(uint64_t headerAt, uint64_t mediaEnd);
+
 // True when some offset does not fit a 32-bit "stco" entry.
 bool needsCo64(const std::vector<uint64_t>& offsets);
 
@@ -45,6 +50,13 @@ std::vector<uint64_t> mjpegAudioChunkEntries(const SampleTables& tables, uint64_
 // ---------------------------------------------------------------------------
 // Movie atoms
 // ---------------------------------------------------------------------------
+
+// The first `count` sample sizes ("stsz"), and chunk offsets ("stco", or
+// "co64" when one passes 4 GiB). False when the user stopped (control polled
+// every thousand entries when given).
+bool writeSampleSizes(BoxWriter& box, const std::vector<uint64_t>& sizes, uint64_t count,
+                      const RepairControl* control = nullptr);
+bool writeChunkOffsets(BoxWriter& box, const std::vector<uint64_t>& offsets, const RepairControl* control = nullptr);
 
 // The general path: the movie header and the video track go into the movie
 // atom that the caller has opened; the audio track goes wherever the caller

@@ -2,8 +2,10 @@
 
 #include "engine/engine_reporter.h"
 #include "engine/repair_request.h"
+#include "codec_scan.h"
 #include "platform/file_reader.h"
 #include "reference_analysis.h"
+#include "reference_model.h"
 #include "reference_templates.h"
 #include "result_file.h"
 #include "sample_tables.h"
@@ -26,8 +28,11 @@ namespace arbel {
 //   reference_templates.cpp   the header atoms taken from the reference
 //                                 -> ReferenceTemplates
 //   media_scan.cpp, scan_*.cpp, mjpeg_scan.cpp
-//                             the scans of the damaged file -> SampleTables,
-//                             with the units copied into the ResultFile
+//                             the camera scans of the damaged file ->
+//                             SampleTables, with the units copied into the ResultFile
+//   reference_model.cpp, codec_scan.cpp, codec_movie_atom.cpp
+//                             the codec-aware scan where the camera rules fit
+//                             no row or recover too little -> CodecTables
 //   movie_timing.cpp          durations and rates
 //   movie_atom.cpp            the new movie atom
 //   repaired_file_writer.cpp  the final phase and its reports
@@ -61,12 +66,19 @@ public:
 
 private:
     RepairReport run();
+    // The two endings after the camera scan, and the codec-aware scan into
+    // the result (or into a second file, when the camera scan's is kept aside).
+    void finishCamera(StageContext& ctx, bool mjpeg);
+    void repairCodecAware(StageContext& ctx, bool cameraRan, bool mjpeg);
 
     // What each stage makes, handed on to the next.
     ReferenceAnalysis analysis;
     ReferenceTemplates templates;
     SampleTables tables;
     ResultFile result;
+    ReferenceModel model;
+    CodecTables codecTables;
+    bool codecAwareKept = false;
 
     RepairRequest request_;
     EngineReporter reporter_;

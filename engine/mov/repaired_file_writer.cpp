@@ -1,6 +1,7 @@
 // The final phase: media-data header, reports, movie atom, completion.
 #include "repaired_file_writer.h"
 
+#include "codec_movie_atom.h"
 #include "engine/box_writer.h"
 #include "movie_atom.h"
 #include "platform/pacing.h"
@@ -136,6 +137,28 @@ void finishGeneralPath(StageContext& ctx, const ReferenceAnalysis& analysis, con
     while (box.depth() > 0) box.close();
     if (out.failed() || !out.sync()) return failWriting(ctx, result, "the movie atom could not be written");
 
+    postTracks(ctx, timing.tracks, 0);
+    if (!complete(ctx, result)) return failWriting(ctx, result, "the result file could not be closed");
+    Pacing::wait(1.5);
+    ctx.reporter.completed();
+}
+
+void finishCodecAwarePath(StageContext& ctx, const ReferenceModel& model, const CodecTables& tables,
+                          ResultFile& result) {
+    if (result.broken()) return failWriting(ctx, result, "the result file could not be written");
+    if (tables.video.count() == 0) return refuse(ctx, result, 10.0, "no video sample was found");
+    OutputWriter& out = result.outputfile;
+    const uint64_t mediaEnd = out.cursor();
+    ctx.reporter.status(kRepairingText, 80.0, 1.5);
+    const std::vector<uint8_t> header = mediaHeaderInRoom(tables.mediaStart - 16, mediaEnd);
+    if (!out.writeAt(tables.mediaStart - 16, header.data(), header.size()) || !out.sync())
+        return failWriting(ctx, result, "the media-data header could not be written");
+
+    const CodecMovieTiming timing = codecMovieTiming(model, tables);
+    postRateAndLength(ctx, std::to_string(timing.fps), durationText(timing.seconds), 2.0);
+    BoxWriter box(out, BoxWriter::Format::QuickTime);
+    writeCodecMovie(box, model, tables);
+    if (out.failed() || !out.sync()) return failWriting(ctx, result, "the movie atom could not be written");
     postTracks(ctx, timing.tracks, 0);
     if (!complete(ctx, result)) return failWriting(ctx, result, "the result file could not be closed");
     Pacing::wait(1.5);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codec_scan.h"
 #include "reference_analysis.h"
 #include "reference_templates.h"
 #include "result_file.h"
@@ -16,6 +17,11 @@ void finishGeneralPath(StageContext& ctx, const ReferenceAnalysis& analysis, con
                        SampleTables& tables, ResultFile& result);
 void finishMjpegPath(StageContext& ctx, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates,
                      SampleTables& tables, ResultFile& result);
+
+// The same after the codec-aware scan, with the reference's movie atom as
+// the template.
+void finishCodecAwarePath(StageContext& ctx, const ReferenceModel& model, const CodecTables& tables,
+                          ResultFile& result);
 
 // Full-size raw frames (the cameras whose tag pair is E1 5C) from where the
 // scan ended. False: the user stopped.

@@ -49,6 +49,16 @@ ByteView MediaScanner::bytesAt(uint64_t pos, size_t n, LookBuffer& scratch) cons
     return ByteView(scratch.data(), n);
 }
 
+size_t MediaScanner::read(uint64_t pos, uint8_t* out, size_t n) const {
+    if (pos >= end_) return 0;
+    n = static_cast<size_t>(std::min<uint64_t>(n, end_ - pos));
+    if (inWindow(pos, n)) {
+        std::memcpy(out, window_.data() + (pos - windowStart_), n);
+        return n;
+    }
+    return ctx_.damaged.readAt(pos, out, n);
+}
+
 uint64_t MediaScanner::find(uint64_t from, uint64_t to, const void* pattern, size_t n) const {
     to = std::min(to, end_);
     if (n == 0 || n > 8 || from >= to || to - from < n) return kNotFound;

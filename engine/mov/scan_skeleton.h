@@ -126,6 +126,10 @@ public:
     // scan; served from the window when it holds them, else read into scratch.
     ByteView bytesAt(uint64_t pos, size_t n, LookBuffer& scratch) const;
 
+    // Up to n bytes at pos, never past the end of the scan, from the window
+    // when it holds them; answers how many.
+    size_t read(uint64_t pos, uint8_t* out, size_t n) const;
+
     // First occurrence of pattern (1 to 8 bytes) starting in [from, to), read in
     // pieces; kNotFound when there is none.
     uint64_t find(uint64_t from, uint64_t to, const void* pattern, size_t n) const;

@@ -36,8 +36,8 @@ protected:
     }
 
     std::vector<QWidget*> detailWidgets() const {
-        return {app->fileNamefield, app->sizeField,     app->textfield,   app->videoCodecField,
-                app->fpsField,      app->durationField, app->tracksField, app->prewTabHomeBtn};
+        return {app->fileNamefield, app->sizeField,     app->textfield,   app->videoCodecField, app->fpsField,
+                app->durationField, app->tracksField,   app->scanField,   app->playbackField,   app->prewTabHomeBtn};
     }
 };
 
@@ -67,9 +67,17 @@ TEST_F(DetailsScreen, ShowsTheReportOfTheRepairThatCompleted) {
         report.fps = "25";
         report.duration = "0:1:40";
         report.tracks = 1;
+        report.scan = "codec-aware: HEVC + AAC";
+        report.playback.ran = report.playback.opened = true;
+        report.playback.videoFrames = 2500;
+        report.playback.lastSeconds = 99.96;
+        report.playback.audioSeconds = 100.1;
         return report;
     };
     completeQuickTimeRepair();
+    EXPECT_EQ(app->scanField->text(), "codec-aware: HEVC + AAC");
+    EXPECT_EQ(app->playbackField->text(),
+              QString::fromUtf8("Recovered 2,500 frames (0:00\u20131:39) and 1:40 of audio, 0 decode errors"));
     EXPECT_EQ(app->videoCodecField->text(), "hvc1");
     EXPECT_EQ(app->fpsField->text(), "25");
     EXPECT_EQ(app->durationField->text(), "0:1:40");
@@ -85,6 +93,9 @@ TEST_F(DetailsScreen, EveryValueFitsInsideTheSmallestWindow) {
     app->repair();
     ASSERT_TRUE(test::processEventsUntil([&] { return app->selectedTabIdentifier() == "detailsTab"; }));
     app->sizeField->setText("1000.00 MB");  // the widest size the formatting gives
+    app->scanField->setText("codec-aware: MJPEG + PCM");
+    app->playbackField->setText(QString::fromUtf8(
+        "Recovered 123,456 frames (0:00\u201368:35:12) and 68:35:12 of audio, 12,345 decode errors"));
     app->window()->resize(app->window()->minimumSize());
     test::processPendingEvents();
     EXPECT_EQ(app->window()->size(), app->window()->minimumSize());

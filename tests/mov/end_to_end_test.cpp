@@ -68,7 +68,8 @@ protected:
     }
 
     // Checks that the healthy reference itself plays, then repairs.
-    Outcome repair(const Recording& recording, const ByteString& damaged, const std::string& videoCodec) {
+    Outcome repair(const Recording& recording, const ByteString& damaged, const std::string& videoCodec,
+                   ScanChoice scan = ScanChoice::Auto) {
         Outcome o;
         const std::string ref = dir.write("reference.mov", recording.reference.bytes);
         {
@@ -77,7 +78,7 @@ protected:
         }
         const std::string bad = dir.write("damaged.mov", damaged);
         o.survived = survivorsOf(recording.original, damaged);
-        o.run = runMovRepair(ref, bad);
+        o.run = runMovRepair(ref, bad, scan);
         if (!o.run.completed()) return o;
 
         std::string error;
@@ -183,11 +184,13 @@ TEST_F(EndToEnd, GenericScanRepairsARecordingWhoseHeaderWasLostOrWhoseMediaWasOv
 
 // Plain "sowt" without the "wave" extension: the generic scan finds frames by
 // their neighbours, so the camera writes video in runs with one audio chunk
-// per run. The audio it recovers is printed for the record.
+// per run. The audio it recovers is printed for the record. Left to choose,
+// the repair takes the codec-aware scan here (below).
 TEST_F(EndToEnd, GenericScanWithPlainSowtRecoversTheVideoRuns) {
     const Recording rec = h264WithPcm(AudioCodec::Sowt, false, 15, kLowPriorityHeaders);
     ASSERT_FALSE(rec.original.videoFrames.empty());
-    const Outcome o = repair(rec, truncatedRecording(rec.original, rec.original.moovOffset), "h264");
+    const Outcome o =
+        repair(rec, truncatedRecording(rec.original, rec.original.moovOffset), "h264", ScanChoice::Camera);
     report("generic/plain-sowt", o);
     ASSERT_TRUE(o.run.completed()) << o.run.statusTrail();
     EXPECT_EQ(o.run.scanVariant, "1");

@@ -19,7 +19,8 @@ std::string MovRepairOutcome::statusTrail() const {
     return trail;
 }
 
-MovRepairOutcome runMovRepair(const std::string& referencePath, const std::string& damagedPath) {
+MovRepairOutcome runMovRepair(const std::string& referencePath, const std::string& damagedPath, ScanChoice scan,
+                              bool verify) {
     MovRepairOutcome outcome;
     NotificationCenter center;
     center.addObserver(kProgressNotificationName, [&outcome](const std::string&, const NotifDict& info) {
@@ -36,6 +37,8 @@ MovRepairOutcome runMovRepair(const std::string& referencePath, const std::strin
     RepairRequest request = RepairRequest::forFiles(damagedPath, referencePath);
     request.center = &center;
     request.bundleIdentifier = kArbelBundleIdentifier;
+    request.scan = scan;
+    request.verify = verify;
     RepairFile engine(request);
     outcome.referenceAccepted = engine.referencefileValidityCheck();
     if (outcome.referenceAccepted) outcome.damagedAccepted = engine.corruptedfileValidityCheck();

@@ -32,6 +32,7 @@ struct MovRepairOutcome {
     std::string statusTrail() const;
 };
 
-MovRepairOutcome runMovRepair(const std::string& referencePath, const std::string& damagedPath);
+MovRepairOutcome runMovRepair(const std::string& referencePath, const std::string& damagedPath,
+                              ScanChoice scan = ScanChoice::Auto, bool verify = false);
 
 }  // namespace arbel::test
