@@ -85,9 +85,12 @@ public:
                                      double seconds, uint32_t toneHz, std::string& error,
                                      const AacEncoding& aac = {});
 
-private:
+    // What ffmpeg writes for these arguments (the output format named with -f),
+    // made once and kept.
     std::optional<ByteString> encoded(const std::vector<std::string>& ffmpegArgs, const std::string& suffix,
                                       std::string& error);
+
+private:
     std::string folder_;
 };
 
