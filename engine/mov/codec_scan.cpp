@@ -241,7 +241,7 @@ private:
         }
         uint64_t q = nextOpening(v.end, bound);
         Explanation first;
-        uint64_t firstQ = q;
+        const uint64_t firstQ = q;
         for (int tried = 0; q != kNone && tried < kOpeningsTried; ++tried) {
             Explanation e = explain(v.end, q, true, true);
             if (e.covers(v.end, q)) {
@@ -252,21 +252,24 @@ private:
             if (tried == 0) first = std::move(e);
             q = nextOpening(q + 1, bound);
         }
-        if (firstQ == kNone) {
-            next = bound;
-            after = explain(v.end, bound, true, false);
-            // The data end behind it, too soon for more than the other tracks'
-            // samples that were cut: the last unit before the cut.
-            if (bound == range_.end && range_.end - v.end <= longestRun_) return true;
-        } else {
-            next = firstQ;
-            after = std::move(first);
+        if (bound == range_.end) {
+            // The data end behind it: the other tracks' samples up to there,
+            // or, too soon for more than those, whatever they were when cut.
+            Explanation toEnd = explain(v.end, bound, true, false);
+            if (toEnd.certainStart || range_.end - v.end <= longestRun_) {
+                next = bound;
+                after = std::move(toEnd);
+                return true;
+            }
         }
+        if (firstQ == kNone) return false;
+        next = firstQ;
+        after = std::move(first);
         return after.certainStart;
     }
 
-    // The first position in [from, to) where a video unit stands (whole, or
-    // cut by the end of the data).
+    // The first position in [from, to) where a whole video unit stands (or a
+    // JPEG image cut by the end of the data: its opening is proof enough).
     uint64_t nextOpening(uint64_t from, uint64_t to) {
         if (from >= to) return kNone;
         const size_t n = static_cast<size_t>(to - from);
@@ -284,7 +287,8 @@ private:
                 i = static_cast<size_t>(static_cast<const uint8_t*>(ff) - buffer_.data());
                 if (buffer_[i + 1] != 0xD8) continue;
             }
-            if (videoAt(from + i, v) != Found::Nothing) return from + i;
+            const Found found = videoAt(from + i, v);
+            if (found == Found::Unit || (found == Found::Cut && !video_.stream)) return from + i;
         }
         return kNone;
     }
@@ -375,12 +379,12 @@ private:
         const uint64_t largest = std::max(audio_->largestChunk, frame);
         const std::vector<uint64_t>& usual = audio_->usualChunkBytes;
         // Between two units of ours, or from one to the end of the data: sound
-        // in whole frames, unless a size the reference never used holds a
-        // stretch of zeros (damage).
+        // in whole frames, of a chunk size the reference uses or else bytes
+        // that look like sound and hold no stretch of zeros.
         if (afterUnit && (beforeUnit || b == range_.end)) {
             const uint64_t whole = beforeUnit ? (g % frame == 0 ? g : 0) : g - g % frame;
             const bool usualSize = std::find(usual.begin(), usual.end(), whole) != usual.end();
-            if (whole > 0 && whole <= largest && (usualSize || !holdsDamage(a, a + whole))) {
+            if (whole > 0 && whole <= largest && (usualSize || soundWithoutDamage(a, a + whole))) {
                 e.pieces.push_back({a, whole, false});
                 e.certainStart = true;
                 return e;
@@ -418,9 +422,9 @@ private:
         return taken;
     }
 
-    bool holdsDamage(uint64_t a, uint64_t b) {
+    bool soundWithoutDamage(uint64_t a, uint64_t b) {
         const uint8_t* p = readRange(a, b);
-        return hasZeroRun(p, buffer_.size());
+        return !hasZeroRun(p, buffer_.size()) && looksLikeSound(p, buffer_.size(), audio_->pcmBytesPerFrame);
     }
     Explanation explainAac(uint64_t a, uint64_t b, bool afterUnit, bool beforeUnit) {
         Explanation e;

@@ -214,6 +214,27 @@ TEST_F(SafeOutput, JsonIsUtf8WhateverTheNames) {
     EXPECT_EQ(check.out.find('\xe9'), std::string::npos);
 }
 
+TEST_F(SafeOutput, ScanChoiceAndVerificationFromTheCommandLine) {
+    const std::string out = dir.file("codec.mov");
+    ProgramRun codec = repairTo(out, "--scan codec --verify");
+    EXPECT_EQ(codec.code, 0) << codec.out;
+    EXPECT_NE(codec.out.find("scan: codec-aware: H.264 + PCM"), std::string::npos) << codec.out;
+    EXPECT_NE(codec.out.find("verified: Recovered 54 frames (0:00\u20130:01) and 0:01 of audio, 0 decode errors"),
+              std::string::npos)
+        << codec.out;
+    ProgramRun camera = repairTo(dir.file("camera.mov"), "--scan camera");
+    EXPECT_EQ(camera.code, 0) << camera.out;
+    EXPECT_NE(camera.out.find("scan: generic scan"), std::string::npos) << camera.out;
+    EXPECT_EQ(strayFiles({"codec.mov", "camera.mov"}), std::vector<std::string>{});
+    expectInputsUntouched();
+
+    EXPECT_EQ(repairTo(dir.file("x.mov"), "--scan quick").code, 2);
+    const std::string avi = dir.write("clip.avi", test::Bytes().text("RIFF").zeros(2000));
+    ProgramRun aviScan = run("repair --scan codec " + q(avi));
+    EXPECT_EQ(aviScan.code, 2);
+    EXPECT_NE(aviScan.out.find("an AVI file has one"), std::string::npos);
+}
+
 TEST_F(Program, HelpVersionAndUsageErrors) {
     ProgramRun help = run("--help");
     EXPECT_EQ(help.code, 0);

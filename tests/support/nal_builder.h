@@ -31,6 +31,11 @@ public:
         return *this;
     }
     BitWriter& se(int32_t v) { return ue(v > 0 ? static_cast<uint32_t>(2 * v - 1) : static_cast<uint32_t>(-2 * v)); }
+    // Zero bits up to the next byte (no stop bit).
+    std::vector<uint8_t> aligned() {
+        while (used_ != 0) bit(0);
+        return bytes_;
+    }
     // rbsp_trailing_bits, then `filler` bytes of 0x5A (no start-code pattern).
     std::vector<uint8_t> finish(size_t filler = 0) {
         bit(1);
@@ -63,13 +68,22 @@ struct H264Slice {
     uint32_t frameNum = 0;
     uint32_t pocLsb = 0;
     size_t filler = 40;
+    uint32_t seed = 0;        // not 0: the filler is noise, as coded pictures are, from this seed
 };
 inline std::vector<uint8_t> h264SliceNal(const H264Slice& s) {
     BitWriter w;
     w.bits(s.header, 8).ue(s.firstMb).ue(s.sliceType).ue(0).bits(s.frameNum, 4);
     if ((s.header & 0x1F) == 5) w.ue(0);
     w.bits(s.pocLsb, 8);
-    return w.finish(s.filler);
+    std::vector<uint8_t> nal = w.finish(s.filler);
+    if (s.seed != 0) {
+        uint32_t x = s.seed;
+        for (auto it = nal.end() - static_cast<long>(s.filler); it != nal.end(); ++it) {
+            x = x * 1664525u + 1013904223u;
+            *it = static_cast<uint8_t>((x >> 24) | 1);  // never zero: no start-code pattern
+        }
+    }
+    return nal;
 }
 
 // --- HEVC: 320x240 in 64x64 blocks (5 x 4 = 20), 8-bit POC LSBs.
