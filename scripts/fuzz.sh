@@ -9,7 +9,7 @@ set -eu
 cd "$(dirname "$0")/.."
 runs=${1:-1000000}
 [ $# -gt 0 ] && shift
-targets=${*:-"mov_analysis_fuzz mov_scan_fuzz mov_writer_fuzz avi_header_fuzz avi_scan_fuzz avi_repair_fuzz mov_repair_fuzz"}
+targets=${*:-"mov_analysis_fuzz mov_scan_fuzz mov_writer_fuzz mov_codec_fuzz avi_header_fuzz avi_scan_fuzz avi_repair_fuzz mov_repair_fuzz"}
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DARBEL_BUILD_FUZZ=ON \
   -DARBEL_BUILD_GUI=OFF -DARBEL_BUILD_TESTS=OFF -DARBEL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz >/dev/null

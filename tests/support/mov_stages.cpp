@@ -77,4 +77,14 @@ void MovStages::finishMjpegPath() {
     arbel::finishMjpegPath(ctx, analysis, templates, tables, result);
 }
 
+bool MovStages::runCodecAwareScan(const ReferenceModel& model, CodecTables& codecTables) {
+    StageContext ctx = context();
+    return arbel::runCodecAwareScan(ctx, analysis, templates, model, result, codecTables);
+}
+
+void MovStages::finishCodecAwarePath(const ReferenceModel& model, const CodecTables& codecTables) {
+    StageContext ctx = context();
+    arbel::finishCodecAwarePath(ctx, model, codecTables, result);
+}
+
 }  // namespace arbel::test

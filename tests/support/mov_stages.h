@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/engine_reporter.h"
+#include "engine/mov/codec_scan.h"
 #include "engine/mov/reference_analysis.h"
 #include "engine/mov/reference_templates.h"
 #include "engine/mov/result_file.h"
@@ -52,6 +53,8 @@ public:
     bool runFullFramePass();
     void finishGeneralPath();
     void finishMjpegPath();
+    bool runCodecAwareScan(const ReferenceModel& model, CodecTables& codecTables);
+    void finishCodecAwarePath(const ReferenceModel& model, const CodecTables& codecTables);
 
     ReferenceAnalysis analysis;
     ReferenceTemplates templates;
