@@ -134,8 +134,46 @@ TEST_F(RealRepair, BundledQuickTimeSamplesEndOnTheDetailsScreen) {
     EXPECT_EQ(app->durationField->text(), "0:0:1");
     EXPECT_EQ(app->tracksField->text(), "2");
     EXPECT_EQ(app->fileNamefield->text(), "damaged.mov");
+    EXPECT_EQ(app->scanField->text(), "generic scan");
+    EXPECT_EQ(app->playbackField->text(),
+              QString::fromUtf8("Recovered 54 frames (0:00\u20130:01) and 0:01 of audio, 0 decode errors"));
     expectDetailsOf(damaged);
     EXPECT_TRUE(test::saveScreenshot(app->window(), QStringLiteral("details-quicktime")));
+    expectPlayableResult(ResultKind::Mov, QStringLiteral("h264"));
+}
+
+// A phone-like MP4 as ffmpeg's muxer writes it, its movie atom lost: no
+// camera rule fits, the codec-aware scan brings back every frame, and the
+// details say so and say what plays.
+TEST_F(RealRepair, PhoneRecordingWithoutItsMovieAtomComesBackByTheCodecAwareScan) {
+    if (!test::haveTool(QStringLiteral("ffmpeg"))) GTEST_SKIP() << "ffmpeg makes the recording";
+    test::ClipCache cache(ARBEL_CLIP_CACHE);
+    auto encode = [&](double seconds, int seed, std::string& error) {
+        const std::string d = std::to_string(seconds);
+        return cache.encoded({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=" + d, "-f", "lavfi", "-i",
+                              "anoisesrc=a=0.2:c=pink:r=48000:seed=" + std::to_string(seed) + ":d=" + d, "-c:v",
+                              "libx264", "-bf", "0", "-g", "30", "-c:a", "aac", "-ac", "2", "-f", "mp4"},
+                             "mp4", error);
+    };
+    std::string error;
+    const auto reference = encode(2, 1, error);
+    const auto recording = encode(4, 7, error);
+    ASSERT_TRUE(reference && recording) << error;
+    std::vector<uint8_t> cut = *recording;
+    const auto moov = std::search(cut.begin(), cut.end(), std::begin("moov"), std::end("moov") - 1);
+    ASSERT_NE(moov, cut.end());
+    cut.erase(moov - 4, cut.end());
+    const std::string damaged = writeInput("phone.mp4", cut);
+    chooseDamagedPath(damaged);
+    chooseReferencePath(writeInput("phone-reference.mp4", *reference));
+    ASSERT_TRUE(repairUntilDetails()) << app->currentstatus->text().toStdString();
+
+    EXPECT_EQ(app->scanField->text(), "codec-aware: H.264 + AAC");
+    EXPECT_EQ(app->lastReport().video.units, 120u);
+    EXPECT_TRUE(app->playbackField->text().startsWith(QString::fromUtf8("Recovered 120 frames (0:00\u20130:03) and 0:0")))
+        << app->playbackField->text().toStdString();
+    EXPECT_TRUE(app->playbackField->text().endsWith(QStringLiteral(", 0 decode errors")));
+    expectDetailsOf(damaged);
     expectPlayableResult(ResultKind::Mov, QStringLiteral("h264"));
 }
 
