@@ -510,8 +510,7 @@ private:
     }
 
     // Where the reference's first AAC frames lie, through its sample sizes,
-    // samples per chunk and chunk offsets; their first and third bytes and
-    // their lengths.
+    // samples per chunk and chunk offsets; how they begin and how long they are.
     void learnAacFrames(const Extent& chunkTable, bool wide) {
         if (!audioStsz_ || !audioStsc_) return;
         ReferenceTemplates::AacFrames& f = t_.aacFrames;
@@ -527,23 +526,17 @@ private:
             const uint64_t perChunk = field(*audioStsc_, 20 + run * 12);
             uint64_t pos = chunkEntry(chunkTable, wide, chunk);
             for (uint64_t k = 0; k < perChunk && sample < samples; ++k, ++sample) {
-                if (sample >= ReferenceTemplates::AacFrames::kFramesRead) return finishAacFrames();
+                if (sample >= ReferenceTemplates::AacFrames::kFramesRead) return;
                 const uint64_t size = fixedSize ? fixedSize : field(*audioStsz_, 20 + sample * 4);
-                if (size < 3 || pos >= fileSize_) return finishAacFrames();
-                uint8_t b[3];
-                ctx_.reference.readAt(pos, b, sizeof b);
-                f.startPairs.push_back(static_cast<uint16_t>(b[0] << 8 | b[2]));
+                if (size < 3 || pos >= fileSize_) return;
+                uint8_t b[AacElementStart::kBytes] = {};
+                ctx_.reference.readAt(pos, b, static_cast<size_t>(std::min<uint64_t>(size, sizeof b)));
+                f.starts.learn(b);
                 f.shortest = f.shortest ? std::min(f.shortest, size) : size;
                 f.longest = std::max(f.longest, size);
                 pos += size;
             }
         }
-        finishAacFrames();
-    }
-    void finishAacFrames() {
-        std::vector<uint16_t>& pairs = t_.aacFrames.startPairs;
-        std::sort(pairs.begin(), pairs.end());
-        pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     }
 
     // The bytes from an audio chunk to the next video chunk.
@@ -587,10 +580,6 @@ private:
 
 bool takeReferenceTemplates(StageContext& ctx, ReferenceAnalysis& analysis, ReferenceTemplates& templates) {
     return TemplateWalk(ctx, analysis, templates).run();
-}
-
-bool ReferenceTemplates::AacFrames::startsAt(const uint8_t* a) const {
-    return std::binary_search(startPairs.begin(), startPairs.end(), static_cast<uint16_t>(a[0] << 8 | a[2]));
 }
 
 bool ReferenceTemplates::holdsVideoHeader() const {

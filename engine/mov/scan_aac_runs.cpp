@@ -80,7 +80,13 @@ bool runVideo7(const uint8_t* p) {
 }
 
 // --- "10": two units of one frame are one sample ---
-bool frame10(const uint8_t* p) { return p[4] == 0x21 || pair(p + 4, 0x25, 0xB8); }
+// A slice whose first_mb_in_slice is not 0 (the first bit behind its header
+// clear) continues a picture: it is the second unit of a frame, never the first.
+bool continuesPicture(const uint8_t* p) {
+    const uint8_t type = p[4] & 0x1F;
+    return (type == 1 || type == 5) && (p[5] & 0x80) == 0;
+}
+bool frame10(const uint8_t* p) { return (p[4] == 0x21 || pair(p + 4, 0x25, 0xB8)) && !continuesPicture(p); }
 bool audio10(const uint8_t* a) {
     return a[0] == 0x01 && (a[2] == 0x15 || a[2] == 0x16 || a[2] == 0x17 || a[2] == 0xD5 || a[2] == 0x99);
 }
@@ -232,7 +238,9 @@ const AacRunRow kRow16{frame16, kShortLimit, confirms16,
 class AacRunScan final : public ScanVariant {
 public:
     AacRunScan(const AacRunRow& row, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates)
-        : row_(row), audio_(row.run), chunks_(templates.sizeAudio),
+        : row_(row),
+          model_(analysis.mp4aPresent && templates.aacFrames.learned() ? &templates.aacFrames : nullptr),
+          audio_(runShape()), chunks_(templates.sizeAudio),
           fixedChunks_(row.fixedChunksWithoutAac && !analysis.mp4aPresent) {
         markAt(4, row.videoAt4);
         markAt(6, row.videoAt6);
@@ -241,7 +249,7 @@ public:
 
     bool examine(MediaScanner& s, uint64_t p, const uint8_t* at, ScanStep& step) override {
         if (row_.frameStart(at)) return examineFrame(s, p, at, step);
-        if (!fixedChunks_ && row_.run.audioStart(at)) return audio_.examineRun(s, p, step);
+        if (!fixedChunks_ && audioStart(at)) return audio_.examineRun(s, p, step);
         return false;
     }
 
@@ -251,12 +259,23 @@ public:
     }
 
 private:
+    // The row's unit start, and, when the reference showed how its AAC frames
+    // begin, that too: a byte inside a frame that passes the row's few bits
+    // seldom passes both, and a unit cut there would be lost twice over.
+    bool audioStart(const uint8_t* at) const { return row_.run.audioStart(at) && (!model_ || model_->startsAt(at)); }
+
+    AacRunShape runShape() const {
+        AacRunShape shape = row_.run;
+        if (model_) shape.audioStart = [this](const uint8_t* at) { return audioStart(at); };
+        return shape;
+    }
+
     bool examineFrame(MediaScanner& s, uint64_t p, const uint8_t* at, ScanStep& step) {
         const uint64_t length = readU32BE(at);
         if (length == 0 || length > row_.frameLimit) return false;
         const uint64_t frameEnd = p + length + 4;
         LookBuffer scratch;
-        const uint8_t* behind = s.bytesAt(frameEnd, 16, scratch).data();
+        const uint8_t* behind = s.bytesAt(frameEnd, kUnitRead, scratch).data();
         // With uncompressed audio only another frame confirms from right
         // behind: the row's audio test would read sound samples as a start.
         const bool confirmed = fixedChunks_ ? row_.frameStart(behind) && readU32BE(behind) <= row_.frameLimit
@@ -269,11 +288,14 @@ private:
         if (row_.mergeFallback) {
             const uint64_t second = readU32BE(behind);
             if (second < 2'500'000) {
-                // The frame's second unit, when a unit of the camera follows both.
+                // The frame's second unit, when it continues the picture or a
+                // unit of the camera follows both; a unit that begins the
+                // next picture is a frame of its own.
                 LookBuffer after;
                 const uint64_t bothEnd = frameEnd + second + 4;
-                if (row_.run.afterRunVideo(s.bytesAt(bothEnd, 16, after).data()) ||
-                    row_.frameStart(s.bytesAt(bothEnd, 16, after).data()))
+                const uint8_t* next = s.bytesAt(bothEnd, kUnitRead, after).data();
+                if (continuesPicture(behind) ||
+                    (!row_.frameStart(behind) && (row_.run.afterRunVideo(next) || row_.frameStart(next))))
                     end = bothEnd;
             } else if (!row_.mergeFallback(behind)) {
                 return false;
@@ -285,6 +307,7 @@ private:
     }
 
     const AacRunRow& row_;
+    const ReferenceTemplates::AacFrames* model_;
     AacRunAudio audio_;
     FixedChunkAudio chunks_;
     bool fixedChunks_;

@@ -12,6 +12,9 @@
 
 namespace arbel {
 
+// The bytes a test may read at a position.
+inline constexpr size_t kUnitRead = 32;
+
 // A test of the bytes at a position: at a length prefix for a frame, at a
 // unit's first byte for audio. Scans whose tests depend on the reference
 // (its NAL tag pair, the first bytes of its AAC frames) bind them here.
@@ -57,7 +60,7 @@ struct AacRunShape {
     UnitTest afterRunVideo;     // what must follow that frame
     uint64_t runVideoLimit;     // longest length prefix of a frame inside the run
     uint64_t first;             // first position of the walk, from the run's start
-    uint64_t last;              // last position of the walk (below kLookAheadMax - 16)
+    uint64_t last;              // last position of the walk (below kLookAheadMax - kUnitRead)
 };
 
 class AacRunAudio {
@@ -71,6 +74,9 @@ public:
     const AacRunShape& shape() const { return shape_; }
 
 private:
+    static constexpr int kChainedUnits = 1;
+    uint64_t unitEnd(MediaScanner& s, uint64_t unit, int chained, bool anyFrame) const;
+
     AacRunShape shape_;
 };
 

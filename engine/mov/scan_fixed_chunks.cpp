@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 
 namespace arbel {
 namespace {
@@ -132,7 +133,8 @@ public:
         markAt(5, row.at5);
         if (row.tagPairStarts) markAt(4, tagPair_[0]);
         if (learnedAac()) {
-            for (uint16_t pair : aacFrames_->startPairs) markAt(0, static_cast<uint8_t>(pair >> 8));
+            const std::bitset<256> first = aacFrames_->starts.firstBytes();
+            markWhere(0, [&](uint8_t b) { return first.test(b); });
         }
     }
 
@@ -185,7 +187,7 @@ private:
         // costs the frame.
         for (size_t k = ends.count; k-- > 0;) {
             LookBuffer scratch;
-            if (confirmedBy(s.bytesAt(ends.ends[k], 16, scratch).data())) {
+            if (confirmedBy(s.bytesAt(ends.ends[k], kUnitRead, scratch).data())) {
                 step.take(UnitKind::Video, p, ends.ends[k] - p);
                 step.next = ends.ends[k];
                 return true;
@@ -203,7 +205,7 @@ private:
         // A frame of the camera's is seldom shorter than three quarters of
         // the shortest of the reference's first frames, or longer than half
         // again its longest.
-        const uint64_t last = std::clamp<uint64_t>(f.longest + f.longest / 2 + 16, 64, kLookAheadMax - 32);
+        const uint64_t last = std::clamp<uint64_t>(f.longest + f.longest / 2 + 16, 64, kLookAheadMax - kUnitRead);
         const uint64_t first = std::clamp<uint64_t>(f.shortest - f.shortest / 4, 8, last);
         return AacRunShape{audio, frame, after, row_.frameLimit, first, last};
     }

@@ -3,6 +3,7 @@ target_sources(arbel_engines PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/validity_checks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reference_analysis.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reference_templates.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/aac_frame_start.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mjpeg_scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_skeleton.cpp

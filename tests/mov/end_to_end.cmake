@@ -2,7 +2,8 @@
 # (label "e2e"), and the robustness tests on truncated and random input
 # (label "engine", so the sanitizer build runs them).
 arbel_add_test_suite(arbel_mov_end_to_end_tests e2e
-  ${CMAKE_CURRENT_LIST_DIR}/end_to_end_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/end_to_end_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/end_to_end_camera_rows_test.cpp)
 target_compile_definitions(arbel_mov_end_to_end_tests PRIVATE
   ARBEL_CLIP_CACHE="${CMAKE_BINARY_DIR}/clip-cache"
   ARBEL_CLI_PATH="$<TARGET_FILE:arbel-repair>")
