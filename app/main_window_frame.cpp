@@ -132,6 +132,19 @@ MainWindowFrame buildMainWindowFrame() {
     frame.couldNotRepairOk = addAnswer(frame.couldntRepair, QStringLiteral("couldNotRepairOk"), QStringLiteral("OK"));
     frame.couldntRepair->setAnswerOnClose(frame.couldNotRepairOk);
 
+    frame.stopsavingwindow = makeModalWindow(window, QStringLiteral("stopsavingwindow"),
+                                             QStringLiteral("Do you want to stop saving the repaired file?"));
+    frame.stopsavingCancelbutton =
+        addAnswer(frame.stopsavingwindow, QStringLiteral("stopsavingCancelbutton"), QStringLiteral("Cancel"), true);
+    frame.stopsavingOKbutton = addAnswer(frame.stopsavingwindow, QStringLiteral("stopsavingOKbutton"), QStringLiteral("OK"));
+    frame.stopsavingwindow->setAnswerOnClose(frame.stopsavingCancelbutton);
+
+    frame.repaircompletedwindow = makeModalWindow(window, QStringLiteral("repaircompletedwindow"),
+                                                  QStringLiteral("The repaired file has been saved."));
+    frame.saveCompletedOkBtn =
+        addAnswer(frame.repaircompletedwindow, QStringLiteral("saveCompletedOkBtn"), QStringLiteral("OK"));
+    frame.repaircompletedwindow->setAnswerOnClose(frame.saveCompletedOkBtn);
+
     window->resize(820, 560);
     return frame;
 }

@@ -2,8 +2,10 @@
 
 #include "app/button_title_color.h"
 
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -36,6 +38,10 @@ QPushButton[imageButton="true"]:pressed { background: #2559a8; }
 QPushButton[imageButton="true"]:disabled { background: #a9bcd8; }
 QPushButton[quiet="true"] { background: #7a849a; }
 QPushButton[quiet="true"]:hover { background: #8a94aa; }
+QPushButton#vlcButton { padding: 0; min-width: 50px; max-width: 50px; min-height: 50px; max-height: 50px; }
+QFrame#movieFrame { background: black; }
+QPushButton#moviePlayButton { padding: 3px 14px; min-width: 0; font-size: 12px; }
+QLabel#destinationPath { color: #2b3547; }
 QProgressBar { border: none; background: #e4e9f1; border-radius: 5px; max-height: 10px; }
 QProgressBar::chunk { background: #2f6fd0; border-radius: 5px; }
 )";
@@ -79,11 +85,52 @@ QVBoxLayout* makeScreenLayout(QWidget* screen) {
 }
 
 QHBoxLayout* buttonRow(QPushButton* left, QPushButton* right) {
+    return buttonRow({left}, {right});
+}
+
+QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> left, std::initializer_list<QPushButton*> right) {
     auto* row = new QHBoxLayout;
-    if (left) row->addWidget(left);
+    row->setSpacing(10);
+    for (QPushButton* button : left)
+        if (button) row->addWidget(button);
     row->addStretch(1);
-    if (right) row->addWidget(right);
+    for (QPushButton* button : right)
+        if (button) row->addWidget(button);
     return row;
+}
+
+void addStatusAndBar(QVBoxLayout* page, QWidget* animation, QLabel* status, QProgressBar* bar, QLabel* percentage) {
+    auto* statusRow = new QHBoxLayout;
+    statusRow->setSpacing(12);
+    statusRow->addWidget(animation);
+    statusRow->addWidget(status, 1);
+    page->addLayout(statusRow);
+
+    auto* barRow = new QHBoxLayout;
+    barRow->setSpacing(12);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    barRow->addWidget(bar, 1);
+    percentage->setMinimumWidth(48);
+    percentage->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    barRow->addWidget(percentage);
+    page->addLayout(barRow);
+}
+
+QGridLayout* startAndElapsedTimes(QWidget* screen, QLabel* started, QLabel* elapsed) {
+    auto* times = new QGridLayout;
+    times->setHorizontalSpacing(18);
+    times->addWidget(makeLabel(started->objectName() + QStringLiteral("Caption"), QStringLiteral("Started at"), screen,
+                               "caption"),
+                     0, 0);
+    times->addWidget(makeLabel(elapsed->objectName() + QStringLiteral("Caption"), QStringLiteral("Elapsed time"),
+                               screen, "caption"),
+                     0, 1);
+    times->addWidget(started, 1, 0);
+    times->addWidget(elapsed, 1, 1);
+    times->setColumnStretch(2, 1);
+    return times;
 }
 
 }  // namespace arbel

@@ -2,8 +2,12 @@
 
 #include <QString>
 
+#include <initializer_list>
+
+class QGridLayout;
 class QHBoxLayout;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QVBoxLayout;
 class QWidget;
@@ -31,5 +35,15 @@ QVBoxLayout* makeScreenLayout(QWidget* screen);
 // A screen's bottom row: the secondary action on the left, the main one on
 // the right; either may be missing.
 QHBoxLayout* buttonRow(QPushButton* left, QPushButton* right);
+// The same with several buttons on either side, in the order given.
+QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> left, std::initializer_list<QPushButton*> right);
+
+// The repair and saving screens' animation beside their status line, over
+// the bar (0 to 100, no text of its own) with the percentage at its right.
+void addStatusAndBar(QVBoxLayout* page, QWidget* animation, QLabel* status, QProgressBar* bar, QLabel* percentage);
+
+// The repair and saving screens' "Started at" and "Elapsed time" captions
+// over their two values.
+QGridLayout* startAndElapsedTimes(QWidget* screen, QLabel* started, QLabel* elapsed);
 
 }  // namespace arbel
