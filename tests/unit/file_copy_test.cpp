@@ -2,6 +2,7 @@
 // failure ending without a partial file, and destinations it must not write.
 #include "platform/file_copy.h"
 #include "platform/pacing.h"
+#include "support/scripted_copy_io.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -23,34 +24,6 @@ std::vector<uint8_t> pattern(size_t size) {
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 131) ^ (i >> 9));
     return bytes;
 }
-
-// The system's calls, with a hook after every write that a test can use to
-// stop, pause or break the copy at a piece of its choosing.
-class ScriptedIo : public CopyIo {
-public:
-    int writes = 0;
-    std::function<void(int piece)> afterWrite;
-    // Answer the piece'th write (from 1), or every sync, with this errno.
-    int failWriteAt = 0, writeError = 0, syncError = 0, readError = 0;
-    std::function<void()> beforeRead;
-
-    ssize_t readAt(int fd, void* buf, size_t len, off_t offset) override {
-        if (beforeRead) beforeRead();
-        if (readError) return errno = readError, -1;
-        return CopyIo::readAt(fd, buf, len, offset);
-    }
-    ssize_t writeAt(int fd, const void* buf, size_t len, off_t offset) override {
-        ++writes;
-        if (writes == failWriteAt) return errno = writeError, -1;
-        const ssize_t n = CopyIo::writeAt(fd, buf, len, offset);
-        if (afterWrite) afterWrite(writes);
-        return n;
-    }
-    int sync(int fd) override {
-        if (syncError) return errno = syncError, -1;
-        return CopyIo::sync(fd);
-    }
-};
 
 class FileCopyTest : public ::testing::Test {
 protected:
@@ -80,7 +53,7 @@ protected:
     }
 
     test::TempDir dir;
-    ScriptedIo io;
+    test::ScriptedCopyIo io;
     std::atomic<bool> pause{false}, stop{false};
     CopyProgress progress;
     std::vector<uint8_t> sourceBytes;
@@ -159,17 +132,17 @@ TEST_F(FileCopyTest, StopWhilePausedEndsTheCopy) {
 TEST_F(FileCopyTest, EveryFailureIsReportedAndRemovesThePartialFile) {
     struct Case {
         const char* name;
-        std::function<void(ScriptedIo&, const CopyRequest&)> breakIt;
+        std::function<void(test::ScriptedCopyIo&, const CopyRequest&)> breakIt;
         std::string reason;
     };
     const Case cases[] = {
-        {"disk full on the second piece", [](ScriptedIo& s, const CopyRequest&) { s.failWriteAt = 2, s.writeError = ENOSPC; },
+        {"disk full on the second piece", [](test::ScriptedCopyIo& s, const CopyRequest&) { s.failWriteAt = 2, s.writeError = ENOSPC; },
          std::strerror(ENOSPC)},
-        {"write error", [](ScriptedIo& s, const CopyRequest&) { s.failWriteAt = 1, s.writeError = EIO; },
+        {"write error", [](test::ScriptedCopyIo& s, const CopyRequest&) { s.failWriteAt = 1, s.writeError = EIO; },
          std::strerror(EIO)},
-        {"sync error", [](ScriptedIo& s, const CopyRequest&) { s.syncError = EIO; }, "to disk"},
-        {"read error", [](ScriptedIo& s, const CopyRequest&) { s.readError = EIO; }, "Cannot read"},
-        {"source shrank", [](ScriptedIo& s, const CopyRequest& r) {
+        {"sync error", [](test::ScriptedCopyIo& s, const CopyRequest&) { s.syncError = EIO; }, "to disk"},
+        {"read error", [](test::ScriptedCopyIo& s, const CopyRequest&) { s.readError = EIO; }, "Cannot read"},
+        {"source shrank", [](test::ScriptedCopyIo& s, const CopyRequest& r) {
              s.afterWrite = [path = r.source](int piece) {
                  if (piece == 1) {
                      ASSERT_EQ(::truncate(path.c_str(), 1500), 0);
@@ -180,7 +153,9 @@ TEST_F(FileCopyTest, EveryFailureIsReportedAndRemovesThePartialFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        io = ScriptedIo{};
+        io.writes = 0;
+        io.failWriteAt = io.writeError = io.readError = io.syncError = 0;
+        io.afterWrite = nullptr;
         const CopyRequest r = request(4096, 1024);
         c.breakIt(io, r);
         const CopyResult result = copy(r);
