@@ -15,6 +15,9 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
+#include <QMediaPlayer>
+#include <QVideoFrame>
+#include <QVideoSink>
 #include <QPixmap>
 #include <QProcess>
 #include <QThread>
@@ -167,6 +170,42 @@ int runTool(const QString& program, const QStringList& arguments, QByteArray* ou
 }
 
 bool haveTool(const QString& program) { return runTool(program, {QStringLiteral("-version")}) == 0; }
+
+bool makePlayableClip(const std::string& path) {
+    return runTool(QStringLiteral("ffmpeg"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+                    QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=320x240:rate=25"),
+                    QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("sine=frequency=440:sample_rate=44100"), QStringLiteral("-t"), QStringLiteral("2"),
+                    QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+                    QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"),
+                    QStringLiteral("-f"), QStringLiteral("mov"), QString::fromStdString(path)}) == 0;
+}
+
+bool waitUntilPlayable(QMediaPlayer& player, QVideoSink& sink, QString& missing, std::chrono::milliseconds timeout) {
+    bool frame = sink.videoFrame().isValid();
+    QObject::connect(&sink, &QVideoSink::videoFrameChanged, &sink, [&frame](const QVideoFrame& f) {
+        if (f.isValid()) frame = true;
+    });
+    const bool ok = processEventsUntil([&] { return frame && player.duration() > 0; }, timeout);
+    if (!ok) {
+        missing = QStringLiteral("duration %1 ms, %2; status %3, error \"%4\"")
+                      .arg(player.duration())
+                      .arg(frame ? QStringLiteral("a frame") : QStringLiteral("no frame"))
+                      .arg(static_cast<int>(player.mediaStatus()))
+                      .arg(player.errorString());
+    }
+    return ok;
+}
+
+bool mediaBackendShows(const std::string& clip, QString& missing) {
+    QMediaPlayer player;
+    QVideoSink sink;
+    player.setVideoSink(&sink);
+    player.setSource(QUrl::fromLocalFile(QString::fromStdString(clip)));
+    player.play();
+    return waitUntilPlayable(player, sink, missing);
+}
 
 bool saveScreenshot(QWidget* widget, const QString& name) {
     const QPixmap picture = widget->grab();

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QMediaPlayer>
+#include <QVideoSink>
 #include <QString>
 #include <QStringList>
 
@@ -79,6 +81,18 @@ void processPendingEvents();
 int runTool(const QString& program, const QStringList& arguments, QByteArray* out = nullptr,
             std::chrono::milliseconds timeout = std::chrono::seconds(120));
 bool haveTool(const QString& program);
+
+// A two-second H.264 clip with sound made by ffmpeg at path; false when
+// ffmpeg could not make it.
+bool makePlayableClip(const std::string& path);
+
+// Handles events until the player knows a duration above 0 and the sink has
+// been given a frame; says what was missing when the time is up.
+bool waitUntilPlayable(QMediaPlayer& player, QVideoSink& sink, QString& missing,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// Whether the media backend of this machine shows a frame of the clip.
+bool mediaBackendShows(const std::string& clip, QString& missing);
 
 // Saves what the widget shows as NAME.png in the folder named by
 // ARBEL_GUI_SCREENSHOTS, when that is set, so a person can look at a screen
