@@ -697,6 +697,9 @@ void Tolvik_Repair_MOVAppDelegate::repairCompletedOk() {
     upperBoxField->setText(QStringLiteral("Repaired Video File Details"));
     selectNextTab();
     currentstatus->clear();
+    // A first frame that arrived while the view was out of sight is not
+    // drawn; asking for the same place again draws it.
+    if (video && video->playbackState() == QMediaPlayer::PausedState) video->setPosition(video->position());
 }
 
 void Tolvik_Repair_MOVAppDelegate::selectTabWithIdentifier(const QString& identifier) {
