@@ -740,7 +740,7 @@ void Tolvik_Repair_MOVAppDelegate::elapsedTimeThread() {
 // --- details and preview ------------------------------------------------------------------
 
 void Tolvik_Repair_MOVAppDelegate::setMovieView() {
-    unipath = displayPath(lastReport_.resultPath.empty() ? std::nullopt : std::optional(lastReport_.resultPath));
+    unipath = QFile::decodeName(QByteArray::fromStdString(lastReport_.resultPath));
     releaseMovie();
     if (unipath.isEmpty()) return;
 

@@ -131,6 +131,22 @@ TEST_F(Saving, CopiesTheResultIntoTheChosenFolderAndShowsThatFolder) {
     EXPECT_FALSE(app->saveWorkersRunning());
 }
 
+TEST_F(Saving, TinyResultsCompleteAtAHundredPercent) {
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{99}}) {
+        SCOPED_TRACE(size);
+        const std::vector<uint8_t> tiny = pattern(size);
+        completeRepairWith(tiny);
+        QString percentage;
+        prompts->modalAnswers["repaircompletedwindow"] = "saveCompletedOkBtn";
+        prompts->onModalShown = [&](const QString&) { percentage = app->savingPercentage->text(); };
+        const std::string to = dir.file("Tiny" + std::to_string(size));
+        saveTo(to);
+        ASSERT_TRUE(backHome());
+        EXPECT_EQ(percentage, "100%");
+        EXPECT_EQ(test::readWholeFile(to + "/repaired.mov"), tiny);
+    }
+}
+
 TEST_F(Saving, AviResultIsSavedAsRepairedAvi) {
     completeRepairWith(resultBytes, /*avi=*/true);
     prompts->modalAnswers["repaircompletedwindow"] = "saveCompletedOkBtn";
@@ -250,6 +266,9 @@ TEST_F(Saving, StopAsksAndEitherGoesOnOrLeavesNothing) {
         ASSERT_TRUE(test::processEventsUntil([&] { return held.load(); }));
         EXPECT_FALSE(app->window()->close());  // never while saving
         EXPECT_EQ(prompts->panels.back().text, "Saving is in progress..");
+        app->help3_->click();
+        ASSERT_FALSE(prompts->urlsOpened.empty());
+        EXPECT_EQ(prompts->urlsOpened.back().fileName(), "index.html");
 
         app->cancelSaveBtn->click();
         ASSERT_TRUE(backHome());
