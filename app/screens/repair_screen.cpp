@@ -2,12 +2,7 @@
 
 #include "widgets.h"
 
-#include "app/busy_indicator.h"
-
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -24,20 +19,14 @@ RepairScreen::RepairScreen(QWidget* parent) : QWidget(parent) {
     repHealthyFilePath = makePathLabel(QStringLiteral("repHealthyFilePath"), this);
     page->addWidget(repHealthyFilePath);
 
-    repairingStartTimeField = makeLabel(QStringLiteral("repairingStartTimeField"), QString(), this, "value");
-    elapsedTime = makeLabel(QStringLiteral("elapsedTime"), QStringLiteral("00:00:00"), this, "value");
-    QGridLayout* times = startAndElapsedTimes(this, repairingStartTimeField, elapsedTime);
-    page->addSpacing(6);
-    page->addLayout(times);
-
-    animView = new BusyIndicator(this);
-    animView->setObjectName(QStringLiteral("animView"));
-    currentstatus = makeLabel(QStringLiteral("currentstatus"), QString(), this, "value");
-    progressbar = new QProgressBar(this);
-    progressbar->setObjectName(QStringLiteral("progressbar"));
-    percent = makeLabel(QStringLiteral("percent"), QStringLiteral("0%"), this, "value");
-    page->addSpacing(6);
-    addStatusAndBar(page, animView, currentstatus, progressbar, percent);
+    const ProgressSection progress = addProgressSection(
+        page, this, {"repairingStartTimeField", "elapsedTime", "animView", "currentstatus", "progressbar", "percent"});
+    repairingStartTimeField = progress.started;
+    elapsedTime = progress.elapsed;
+    animView = progress.animation;
+    currentstatus = progress.status;
+    progressbar = progress.bar;
+    percent = progress.percentage;
     page->addStretch(1);
 
     repCancelBtn = makeButton(QStringLiteral("repCancelBtn"), QStringLiteral("Stop"), this, true);

@@ -2,12 +2,7 @@
 
 #include "widgets.h"
 
-#include "app/busy_indicator.h"
-
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -20,19 +15,16 @@ SavingScreen::SavingScreen(QWidget* parent) : QWidget(parent) {
     destinationPath = makePathLabel(QStringLiteral("destinationPath"), this);
     page->addWidget(destinationPath);
 
-    savingStartTime = makeLabel(QStringLiteral("savingStartTime"), QString(), this, "value");
-    savingElapsedTime = makeLabel(QStringLiteral("savingElapsedTime"), QStringLiteral("00:00:00"), this, "value");
-    page->addSpacing(6);
-    page->addLayout(startAndElapsedTimes(this, savingStartTime, savingElapsedTime));
-
-    savingAnimation = new BusyIndicator(this);
-    savingAnimation->setObjectName(QStringLiteral("savingAnimation"));
-    savingNotification = makeLabel(QStringLiteral("savingNotification"), QString(), this, "value");
-    saveProgressBarr = new QProgressBar(this);
-    saveProgressBarr->setObjectName(QStringLiteral("saveProgressBarr"));
-    savingPercentage = makeLabel(QStringLiteral("savingPercentage"), QStringLiteral("0%"), this, "value");
-    page->addSpacing(6);
-    addStatusAndBar(page, savingAnimation, savingNotification, saveProgressBarr, savingPercentage);
+    const ProgressSection progress =
+        addProgressSection(page, this,
+                           {"savingStartTime", "savingElapsedTime", "savingAnimation", "savingNotification",
+                            "saveProgressBarr", "savingPercentage"});
+    savingStartTime = progress.started;
+    savingElapsedTime = progress.elapsed;
+    savingAnimation = progress.animation;
+    savingNotification = progress.status;
+    saveProgressBarr = progress.bar;
+    savingPercentage = progress.percentage;
     page->addStretch(1);
 
     main3 = makeButton(QStringLiteral("main3"), QStringLiteral("Home"), this, true);

@@ -1,5 +1,6 @@
 #include "widgets.h"
 
+#include "app/busy_indicator.h"
 #include "app/button_title_color.h"
 
 #include <QGridLayout>
@@ -99,38 +100,45 @@ QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> left, std::initialize
     return row;
 }
 
-void addStatusAndBar(QVBoxLayout* page, QWidget* animation, QLabel* status, QProgressBar* bar, QLabel* percentage) {
+ProgressSection addProgressSection(QVBoxLayout* page, QWidget* screen, const std::array<const char*, 6>& names) {
+    ProgressSection section;
+    section.started = makeLabel(QString::fromLatin1(names[0]), QString(), screen, "value");
+    section.elapsed = makeLabel(QString::fromLatin1(names[1]), QStringLiteral("00:00:00"), screen, "value");
+    auto* times = new QGridLayout;
+    times->setHorizontalSpacing(18);
+    times->addWidget(makeLabel(QStringLiteral("startedCaption"), QStringLiteral("Started at"), screen, "caption"), 0, 0);
+    times->addWidget(makeLabel(QStringLiteral("elapsedCaption"), QStringLiteral("Elapsed time"), screen, "caption"), 0,
+                     1);
+    times->addWidget(section.started, 1, 0);
+    times->addWidget(section.elapsed, 1, 1);
+    times->setColumnStretch(2, 1);
+    page->addSpacing(6);
+    page->addLayout(times);
+
     auto* statusRow = new QHBoxLayout;
     statusRow->setSpacing(12);
-    statusRow->addWidget(animation);
-    statusRow->addWidget(status, 1);
+    section.animation = new BusyIndicator(screen);
+    section.animation->setObjectName(QString::fromLatin1(names[2]));
+    statusRow->addWidget(section.animation);
+    section.status = makeLabel(QString::fromLatin1(names[3]), QString(), screen, "value");
+    statusRow->addWidget(section.status, 1);
+    page->addSpacing(6);
     page->addLayout(statusRow);
 
     auto* barRow = new QHBoxLayout;
     barRow->setSpacing(12);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(false);
-    barRow->addWidget(bar, 1);
-    percentage->setMinimumWidth(48);
-    percentage->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    barRow->addWidget(percentage);
+    section.bar = new QProgressBar(screen);
+    section.bar->setObjectName(QString::fromLatin1(names[4]));
+    section.bar->setRange(0, 100);
+    section.bar->setValue(0);
+    section.bar->setTextVisible(false);
+    barRow->addWidget(section.bar, 1);
+    section.percentage = makeLabel(QString::fromLatin1(names[5]), QStringLiteral("0%"), screen, "value");
+    section.percentage->setMinimumWidth(48);
+    section.percentage->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    barRow->addWidget(section.percentage);
     page->addLayout(barRow);
-}
-
-QGridLayout* startAndElapsedTimes(QWidget* screen, QLabel* started, QLabel* elapsed) {
-    auto* times = new QGridLayout;
-    times->setHorizontalSpacing(18);
-    times->addWidget(makeLabel(started->objectName() + QStringLiteral("Caption"), QStringLiteral("Started at"), screen,
-                               "caption"),
-                     0, 0);
-    times->addWidget(makeLabel(elapsed->objectName() + QStringLiteral("Caption"), QStringLiteral("Elapsed time"),
-                               screen, "caption"),
-                     0, 1);
-    times->addWidget(started, 1, 0);
-    times->addWidget(elapsed, 1, 1);
-    times->setColumnStretch(2, 1);
-    return times;
+    return section;
 }
 
 }  // namespace arbel

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <array>
 #include <initializer_list>
 
 class QGridLayout;
@@ -13,6 +14,8 @@ class QVBoxLayout;
 class QWidget;
 
 namespace arbel {
+
+class BusyIndicator;
 
 // The look of the main window, its screens and its modal windows. It is set
 // once, on the main window, and reaches every widget from there.
@@ -38,12 +41,20 @@ QHBoxLayout* buttonRow(QPushButton* left, QPushButton* right);
 // The same with several buttons on either side, in the order given.
 QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> left, std::initializer_list<QPushButton*> right);
 
-// The repair and saving screens' animation beside their status line, over
-// the bar (0 to 100, no text of its own) with the percentage at its right.
-void addStatusAndBar(QVBoxLayout* page, QWidget* animation, QLabel* status, QProgressBar* bar, QLabel* percentage);
+// The middle of the repair and saving screens: when the work started and how
+// long it has run, the animation beside the status line, and the bar (0 to
+// 100, no text of its own) with the percentage at its right.
+struct ProgressSection {
+    QLabel* started = nullptr;
+    QLabel* elapsed = nullptr;
+    BusyIndicator* animation = nullptr;
+    QLabel* status = nullptr;
+    QProgressBar* bar = nullptr;
+    QLabel* percentage = nullptr;
+};
 
-// The repair and saving screens' "Started at" and "Elapsed time" captions
-// over their two values.
-QGridLayout* startAndElapsedTimes(QWidget* screen, QLabel* started, QLabel* elapsed);
+// Adds the section to the page; the widgets get the object names given, in
+// the order of the fields above.
+ProgressSection addProgressSection(QVBoxLayout* page, QWidget* screen, const std::array<const char*, 6>& names);
 
 }  // namespace arbel
