@@ -16,6 +16,7 @@
 #include "engine/avi/repair_file_avi.h"
 #include "engine/file_kind.h"
 #include "engine/mov/repair_file.h"
+#include "engine/result_location.h"
 #include "platform/file_system.h"
 #include "platform/pacing.h"
 #include "platform/system_log.h"
@@ -335,10 +336,14 @@ void Tolvik_Repair_MOVAppDelegate::repair() {
     // that two repairs never write at the same time.
     retireWorker();
     control_ = std::make_shared<RepairControl>();
+    if (!movResult_) movResult_ = std::make_unique<TemporaryResultClaim>(bundleIdentifier, ResultKind::Mov);
+    if (!aviResult_) aviResult_ = std::make_unique<TemporaryResultClaim>(kArbelBundleIdentifier, ResultKind::Avi);
     RepairRequest movRequest = values.request(bundleIdentifier, true);
     movRequest.control = control_;
+    movRequest.resultPath = movResult_->path();
     RepairRequest aviRequest = values.request(bundleIdentifier, false);
     aviRequest.control = control_;
+    aviRequest.resultPath = aviResult_->path();
     repair_ = std::make_shared<RepairFile>(std::move(movRequest));
     repairAvi = std::make_shared<RepairFileAvi>(std::move(aviRequest));
 

@@ -40,6 +40,7 @@ struct MainWindowFrame;
 class ModalWindow;
 class RepairFile;
 class RepairFileAvi;
+class TemporaryResultClaim;
 class UiPrompts;
 
 // The controller of a repair session: it owns the main window and its
@@ -332,6 +333,9 @@ private:
 
     // The stop and pause of the current repair, shared with its engines.
     std::shared_ptr<RepairControl> control_;
+    // This program's own temporary results, claimed at its first repair.
+    std::unique_ptr<TemporaryResultClaim> movResult_;
+    std::unique_ptr<TemporaryResultClaim> aviResult_;
     RepairReport lastReport_;
     bool reportIn_ = false;             // the current repair's report has arrived
     bool detailsWaitForReport_ = false;  // completed: the details wait for its report

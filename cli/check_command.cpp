@@ -4,6 +4,7 @@
 #include "engine/avi/repair_file_avi.h"
 #include "engine/file_kind.h"
 #include "engine/mov/repair_file.h"
+#include "file_checks.h"
 #include "json_writer.h"
 #include "report_summary.h"
 #include "platform/file_system.h"
@@ -19,9 +20,10 @@ int runCheck(const Options& options) {
                      options.damaged.c_str());
         return kExitUsage;
     }
-    if (!fs::isRegularFile(options.damaged)) {
-        std::fprintf(stderr, "arbel-repair: %s: no such file\n", options.damaged.c_str());
-        return kExitIoError;
+    FileIdentity damagedId, referenceId;
+    if (const auto problem = inputProblem(options.damaged, damagedId)) {
+        std::fprintf(stderr, "arbel-repair: %s: %s\n", options.damaged.c_str(), problem->text.c_str());
+        return problem->exitCode;
     }
     if (kind == FileKind::QuickTime && !options.reference) {
         std::fprintf(stderr, "arbel-repair: a \"%s\" file needs --reference (a healthy clip from the same camera)\n",
@@ -31,6 +33,7 @@ int runCheck(const Options& options) {
 
     JsonObject report;
     report.add("schema", kJsonSchema).add("damaged", options.damaged);
+    addRawPath(report, "damagedRaw", options.damaged);
     bool passed = false;
 
     if (kind == FileKind::Avi) {
@@ -40,16 +43,17 @@ int runCheck(const Options& options) {
         if (!options.json)
             std::printf("damaged file: %s\n", passed ? "valid AVI structure found" : "Invalid corrupted file");
     } else {
-        if (!fs::isRegularFile(*options.reference)) {
-            std::fprintf(stderr, "arbel-repair: %s: no such file\n", options.reference->c_str());
-            return kExitIoError;
+        if (const auto problem = inputProblem(*options.reference, referenceId)) {
+            std::fprintf(stderr, "arbel-repair: %s: %s\n", options.reference->c_str(), problem->text.c_str());
+            return problem->exitCode;
         }
         RepairFile engine(RepairRequest::forFiles(options.damaged, *options.reference));
         const bool referenceValid = engine.referencefileValidityCheck();
         const bool damagedValid = referenceValid && engine.corruptedfileValidityCheck();
         passed = referenceValid && damagedValid;
-        report.add("kind", "quicktime").add("reference", *options.reference)
-              .add("referenceValid", referenceValid);
+        report.add("kind", "quicktime").add("reference", *options.reference);
+        addRawPath(report, "referenceRaw", *options.reference);
+        report.add("referenceValid", referenceValid);
         if (referenceValid) report.add("damagedValid", damagedValid);
         else report.addNull("damagedValid");
         if (!options.json) {

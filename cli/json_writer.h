@@ -25,6 +25,14 @@ private:
     std::vector<std::pair<std::string, std::string>> fields_;
 };
 
+// A JSON string of text. JSON is UTF-8: bytes that are no part of a valid
+// UTF-8 sequence become U+FFFD.
 std::string jsonQuote(const std::string& text);
+
+bool isValidUtf8(const std::string& text);
+
+// A path that is not valid UTF-8 also as its bytes, each byte outside
+// printable ASCII written \xNN, under `key` (nothing for a UTF-8 path).
+void addRawPath(JsonObject& json, const std::string& key, const std::string& path);
 
 }  // namespace arbel::cli

@@ -31,12 +31,14 @@ void ProgressPrinter::onNotification(const NotifDict& info) {
     if (!status) status = notifString(info, "unrepair");
     if (!status || quiet_) return;
     const double progress = notifNumber(info, "progress").value_or(0);
+    // How a repair ended is said once, with its cause, by the command.
+    if (progress > kProgressCompleted) return;
     if (*status == lastStatus_ && progress == lastProgress_) return;
     lastStatus_ = *status;
     lastProgress_ = progress;
     const std::string percent = formatPercent(progress);
     if (tty_) {
-        const char* on = color_ ? (progress > kProgressCompleted ? "\033[31m" : "\033[36m") : "";
+        const char* on = color_ ? "\033[36m" : "";
         const char* off = color_ ? "\033[0m" : "";
         std::fprintf(stderr, "\r\033[K%s[%5s]%s %s", on, percent.c_str(), off, status->c_str());
         lineOpen_ = true;

@@ -6,14 +6,15 @@
 #include "engine/mov/repair_file.h"
 #include "engine/result_location.h"
 #include "platform/file_system.h"
+#include "file_checks.h"
 #include "progress_printer.h"
 #include "report_summary.h"
 
-#include <climits>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
+#include <cstring>
 
 namespace arbel::cli {
 namespace {
@@ -25,12 +26,6 @@ volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void onInterrupt(int) {
     g_interrupted = 1;
     g_control.requestStopFromSignal();
-}
-
-std::string canonical(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved)) return resolved;
-    return {};
 }
 
 std::string defaultOutputFor(const std::string& damaged, FileKind kind) {
@@ -77,24 +72,39 @@ int runRepair(const Options& options) {
     const FileKind kind = fileKindForPath(options.damaged);
     if (kind == FileKind::None)
         return fail(options.damaged + ": not a \"mov\", \"mp4\", \"m4v\" or \"avi\" file", kExitUsage);
-    if (!fs::isRegularFile(options.damaged)) return fail(options.damaged + ": no such file", kExitIoError);
+    if (kind == FileKind::QuickTime && !options.reference)
+        return fail("a QuickTime-family file needs --reference (a healthy clip from the same camera)", kExitUsage);
+
+    // The inputs: regular files that can be read, and two different ones.
+    FileIdentity damagedId, referenceId;
+    if (const auto problem = inputProblem(options.damaged, damagedId))
+        return fail(options.damaged + ": " + problem->text, problem->exitCode);
     if (kind == FileKind::QuickTime) {
-        if (!options.reference)
-            return fail("a QuickTime-family file needs --reference (a healthy clip from the same camera)", kExitUsage);
-        if (!fs::isRegularFile(*options.reference)) return fail(*options.reference + ": no such file", kExitIoError);
+        if (const auto problem = inputProblem(*options.reference, referenceId))
+            return fail(*options.reference + ": " + problem->text, problem->exitCode);
+        if (referenceId == damagedId)
+            return fail("the damaged file and the reference are the same file; the reference must be another, "
+                        "healthy clip from the same camera",
+                        kExitUsage);
+    }
+    const auto isInput = [&](const FileIdentity& id) {
+        return id == damagedId || (kind == FileKind::QuickTime && id == referenceId);
+    };
+
+    // The result's place, before any work.
+    const std::string output = options.output.value_or(defaultOutputFor(options.damaged, kind));
+    if (const auto problem = outputProblem(output)) return fail(output + ": " + problem->text, problem->exitCode);
+    if (const auto existing = identityOf(output)) {
+        if (isInput(*existing)) return fail(output + ": the result would overwrite an input file", kExitUsage);
+        if (!options.force) return fail(output + ": already exists (use --force to replace it)", kExitUsage);
     }
 
-    const std::string output = options.output.value_or(defaultOutputFor(options.damaged, kind));
-    const std::string outputReal = canonical(output);
-    if (!outputReal.empty() && (outputReal == canonical(options.damaged) ||
-                                (options.reference && outputReal == canonical(*options.reference))))
-        return fail(output + ": the result would overwrite an input file", kExitUsage);
-    if (fs::exists(output) && !options.force)
-        return fail(output + ": already exists (use --force to replace it)", kExitUsage);
-    const std::string partial = output + ".partial";
-
+    // Written under a new name of its own beside the destination, created
+    // exclusively by the engine: nothing that is there already is touched.
+    const std::string partial = temporaryNameBeside(output);
     RepairRequest request = RepairRequest::forFiles(options.damaged, options.reference.value_or(""));
     request.resultPath = partial;
+    request.resultMustBeNew = true;
     request.bundleIdentifier = kArbelBundleIdentifier;
     // The process's one control: the signal handler must reach it without a lock.
     request.control = std::shared_ptr<RepairControl>(&g_control, [](RepairControl*) {});
@@ -108,30 +118,40 @@ int runRepair(const Options& options) {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
 
+    // Only the file this run created is ever removed.
+    const auto partialId = identityOf(partial);
+    const auto discard = [&] {
+        if (partialId && !isInput(*partialId)) fs::removeFile(partial);
+    };
     if (!checkRefusal.empty()) {
-        fs::removeFile(partial);
+        discard();
         return fail(checkRefusal, kExitRefused);
     }
     if (g_interrupted || report.outcome == RepairOutcome::Stopped) {
-        fs::removeFile(partial);
+        discard();
         return fail("interrupted; nothing was written", kExitInterrupted);
     }
-    if (!report.completed() || !fs::isRegularFile(partial)) {
-        fs::removeFile(partial);
+    if (!report.completed() || !partialId) {
+        discard();
         const std::string why = report.reason.empty() ? "" : " (" + report.reason + ")";
         if (report.outcome == RepairOutcome::Failed)
             return fail(output + ": the repaired file could not be written" + why, kExitIoError);
         return fail(options.damaged + ": " + kCannotRepairText + why, kExitRefused);
     }
-    if (!fs::renameFile(partial, output)) {
-        fs::removeFile(partial);
-        return fail(output + ": could not be written", kExitIoError);
+    if (isInput(*partialId)) return fail(partial + ": names an input file; nothing was replaced", kExitIoError);
+    if (const auto error = moveIntoPlace(partial, output, options.force)) {
+        discard();
+        const std::string cause = *error == std::strerror(EEXIST)
+                                      ? "appeared while the repair ran (another run wrote it?); it was left as it is"
+                                      : *error;
+        return fail(output + ": " + cause, kExitIoError);
     }
 
     const uint64_t outputBytes = fs::fileSize(output).value_or(0);
     if (options.json) {
         JsonObject json = summaryJson(report);
         json.add("output", output).add("outputBytes", outputBytes);
+        addRawPath(json, "outputRaw", output);
         std::printf("%s\n", json.str().c_str());
     } else {
         for (const auto& line : summaryLines(report)) std::printf("%s\n", line.c_str());

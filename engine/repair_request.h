@@ -41,6 +41,10 @@ struct RepairRequest {
     // Where the result goes; empty: the hidden temporary result of the
     // bundle identifier's product folder.
     std::string resultPath;
+    // The result must be a new file: nothing at resultPath is opened,
+    // followed or truncated, and no folder is made for it. Otherwise it is
+    // the program's own file, replaced (never through a symbolic link).
+    bool resultMustBeNew = false;
     std::string bundleIdentifier;
     std::shared_ptr<RepairControl> control = std::make_shared<RepairControl>();
     // Where the progress notifications go.

@@ -3,6 +3,9 @@
 #include "platform/file_system.h"
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace arbel {
 
@@ -41,6 +44,29 @@ bool ensureParentFolder(const std::string& path) {
     auto slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0) return true;
     return fs::makeFolders(path.substr(0, slash));
+}
+
+TemporaryResultClaim::TemporaryResultClaim(const std::string& bundleIdentifier, ResultKind kind) {
+    const std::string first = temporaryResultPath(bundleIdentifier, kind);
+    if (!ensureParentFolder(first)) return;
+    const std::string extension = kind == ResultKind::Avi ? ".avi" : ".mov";
+    const std::string stem = first.substr(0, first.size() - extension.size());
+    constexpr int kNames = 64;
+    for (int n = 1; n <= kNames; ++n) {
+        const std::string candidate = n == 1 ? first : stem + "-" + std::to_string(n) + extension;
+        const int fd = ::open((candidate + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            path_ = candidate;
+            lockFd_ = fd;
+            return;
+        }
+        ::close(fd);
+    }
+}
+
+TemporaryResultClaim::~TemporaryResultClaim() {
+    if (lockFd_ >= 0) ::close(lockFd_);
 }
 
 }  // namespace arbel

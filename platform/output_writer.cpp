@@ -14,19 +14,31 @@ OutputWriter::OutputWriter(size_t bufferSize) : buffer_(std::max<size_t>(bufferS
 
 OutputWriter::~OutputWriter() { close(); }
 
-bool OutputWriter::create(const std::string& path) {
+bool OutputWriter::create(const std::string& path, Creation creation) {
     close();
     failed_ = false;
+    errno_ = 0;
     used_ = 0;
     cursor_ = flushedEnd_ = writeBackStart_ = 0;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) failed_ = true;
+    const int how = creation == Creation::New ? O_CREAT | O_EXCL : O_CREAT | O_TRUNC | O_NOFOLLOW;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | how, 0644);
+    if (fd_ < 0) fail(errno);
     return fd_ >= 0;
+}
+
+void OutputWriter::fail(int error) {
+    if (!failed_ || errno_ == 0) errno_ = error;
+    failed_ = true;
+}
+
+std::string OutputWriter::errorText() const {
+    if (errno_ != 0) return std::strerror(errno_);
+    return failed_ ? "the file could not be written" : "";
 }
 
 bool OutputWriter::writeAll(const unsigned char* data, size_t len, uint64_t at) {
     if (fd_ < 0) {
-        failed_ = true;
+        fail(EBADF);
         return false;
     }
     size_t done = 0;
@@ -34,7 +46,7 @@ bool OutputWriter::writeAll(const unsigned char* data, size_t len, uint64_t at) 
         ssize_t n = ::pwrite(fd_, data + done, len - done, static_cast<off_t>(at + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            failed_ = true;
+            fail(n < 0 ? errno : ENOSPC);
             return false;
         }
         done += static_cast<size_t>(n);
@@ -66,7 +78,7 @@ void OutputWriter::startWriteBack() {
 
 bool OutputWriter::append(const void* data, size_t len) {
     if (fd_ < 0) {
-        failed_ = true;
+        fail(EBADF);
         return false;
     }
     if (len == 0) return !failed_;  // an empty piece may come with no buffer at all
@@ -103,10 +115,10 @@ bool OutputWriter::appendFrom(const FileReader& source, uint64_t offset, uint64_
     // about 10 KiB, the call per unit cost more than the copy it saved.
     constexpr uint64_t kKernelCopyMinimum = 1 << 20;
     if (fd_ < 0) {
-        failed_ = true;
+        fail(EBADF);
         return false;
     }
-    if (kernelCopy_ && len >= kKernelCopyMinimum && source.isOpen()) {
+    if (kernelCopy_ && len >= kKernelCopyMinimum && source.descriptor() >= 0) {
         if (!flush()) return false;
         const uint64_t copied = copyInKernel(source, offset, len);
         if (failed_) return false;
@@ -129,7 +141,7 @@ uint64_t OutputWriter::copyInKernel(const FileReader& source, uint64_t offset, u
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             if (errno == ENOSPC || errno == EFBIG || errno == EIO || errno == EDQUOT) {
-                failed_ = true;  // the destination refused the bytes: copying another way would not help
+                fail(errno);  // the destination refused the bytes: copying another way would not help
             } else {
                 kernelCopy_ = false;  // other file systems, devices: copy the plain way from now on
             }
@@ -168,7 +180,7 @@ bool OutputWriter::appendThroughBuffer(const FileReader& source, uint64_t offset
 
 bool OutputWriter::writeAt(uint64_t offset, const void* data, size_t len) {
     if (offset > cursor_ || len > cursor_ - offset) {
-        failed_ = true;
+        fail(EINVAL);
         return false;
     }
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -183,14 +195,14 @@ bool OutputWriter::writeAt(uint64_t offset, const void* data, size_t len) {
 
 bool OutputWriter::sync() {
     if (!flush()) return false;
-    if (::fsync(fd_) != 0) failed_ = true;
+    if (::fsync(fd_) != 0) fail(errno);
     return !failed_;
 }
 
 bool OutputWriter::close() {
     if (fd_ < 0) return !failed_;
     flush();
-    if (::close(fd_) != 0) failed_ = true;
+    if (::close(fd_) != 0) fail(errno);
     fd_ = -1;
     return !failed_;
 }

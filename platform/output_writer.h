@@ -22,8 +22,12 @@ public:
     OutputWriter(const OutputWriter&) = delete;
     OutputWriter& operator=(const OutputWriter&) = delete;
 
-    // Creates (or truncates) the file at path and opens it for writing.
-    bool create(const std::string& path);
+    enum class Creation {
+        Replace,  // a file of this program's own: truncated, but never through a symbolic link
+        New,      // a new file only: nothing that exists at path is touched
+    };
+    // Creates the file at path and opens it for writing.
+    bool create(const std::string& path, Creation creation = Creation::Replace);
     bool isOpen() const { return fd_ >= 0; }
 
     bool append(const void* data, size_t len);
@@ -47,6 +51,8 @@ public:
     bool sync();
     bool close();
     bool failed() const { return failed_; }
+    // Why the first failure happened, as the system says it ("No space left on device").
+    std::string errorText() const;
     // A caller found the bytes it wrote to be wrong: the file is not to be trusted.
     void markFailed() { failed_ = true; }
 
@@ -63,6 +69,8 @@ private:
     uint64_t flushedEnd_ = 0;    // bytes that reached the file
     uint64_t writeBackStart_ = 0;  // start of what has not been handed to write-back yet
     bool failed_ = false;
+    int errno_ = 0;              // of the first failure
+    void fail(int error);
     bool kernelCopy_ = true;     // off once the kernel refused a copy between these files
 };
 

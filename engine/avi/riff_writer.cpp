@@ -141,8 +141,15 @@ void RepairFileAvi::constructRIFFList() {
     }
 
     const std::string path = resultPath();
-    if (!ensureParentFolder(path) || !outputfile.create(path)) {
-        refuseRepair(RepairOutcome::Failed, "The repaired file could not be created at " + path);
+    const bool mustBeNew = request_.resultMustBeNew;
+    if (!mustBeNew && !ensureParentFolder(path)) {
+        refuseRepair(RepairOutcome::Failed, "The repaired file could not be created at " + path +
+                                                ": its folder could not be made");
+        return;
+    }
+    if (!outputfile.create(path, mustBeNew ? OutputWriter::Creation::New : OutputWriter::Creation::Replace)) {
+        refuseRepair(RepairOutcome::Failed,
+                     "The repaired file could not be created at " + path + ": " + outputfile.errorText());
         return;
     }
 
@@ -195,8 +202,9 @@ void RepairFileAvi::constructRIFFList() {
     box.close();
     ok = ok && !box.failed() && outputfile.sync() && outputfile.close();
     if (!ok) {
+        const std::string cause = outputfile.errorText();
         discardResult(path);
-        refuseRepair(RepairOutcome::Failed, "Writing the repaired file " + path + " failed");
+        refuseRepair(RepairOutcome::Failed, "Writing the repaired file " + path + " failed: " + cause);
         return;
     }
     SystemLog::write("Repair file completed");

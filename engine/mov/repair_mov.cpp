@@ -19,7 +19,7 @@ bool createTemporaryResult(const RepairRequest& request, const ReferenceTemplate
     // form will be written, so the header never lands on media bytes.
     constexpr uint64_t k32BitLimit = 0xFFFFFFFFull;
     const bool wide = templates.its_A_morethen_4GB_FILE || request.damagedSize + 16 >= k32BitLimit;
-    return result.create(path, wide);
+    return result.create(path, wide, request.resultMustBeNew);
 }
 
 }  // namespace
@@ -55,7 +55,7 @@ RepairReport RepairFile::run() {
     if (!takeReferenceTemplates(ctx, analysis, templates)) return report;
 
     if (!createTemporaryResult(request_, templates, result)) {
-        ctx.fail("the result file could not be created", 2.0);
+        ctx.fail("the result file could not be created: " + result.failureText(), 2.0);
         return report;
     }
     switch (analysis.decideScanPath()) {

@@ -25,7 +25,8 @@ void refuse(StageContext& ctx, ResultFile& result, double waitSeconds, const std
 
 void failWriting(StageContext& ctx, ResultFile& result, const std::string& why) {
     result.outputfile.close();
-    ctx.fail(why, 2.0);
+    const std::string cause = result.failureText();
+    ctx.fail(cause.empty() ? why : why + ": " + cause, 2.0);
 }
 
 // Writes the media-data header over the bytes the scan reserved for it and

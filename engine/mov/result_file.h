@@ -18,11 +18,17 @@ struct ResultFile {
     bool mediaHeaderWritten = false;
     bool writeFailed = false;
 
-    // Creates the file (and its folder). wideHeader: reserve the 64-bit
-    // header, because the reference has one or the media may pass 4 GiB.
-    bool create(const std::string& path, bool wideHeader);
+    // Creates the file (a new one only, or the program's own one replaced
+    // in a folder made when missing). wideHeader: reserve the 64-bit header,
+    // because the reference has one or the media may pass 4 GiB.
+    bool create(const std::string& path, bool wideHeader, bool mustBeNew = false);
+    // Why the file could not be written, as the system says it.
+    std::string failureText() const;
     // The file can no longer be trusted to hold what was written.
     bool broken() const { return writeFailed || !outputfile.isOpen() || outputfile.failed(); }
+
+private:
+    std::string folderFailure_;
 };
 
 }  // namespace arbel

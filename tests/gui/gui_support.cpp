@@ -258,9 +258,9 @@ void ControllerTest::readyQuickTimeRepair() {
 void ControllerTest::readyAviRepair() { chooseDamaged("damaged.avi", damagedAviBytes()); }
 
 std::string ControllerTest::completeRepairWith(const std::vector<uint8_t>& result, bool avi) {
-    auto finish = [result](const auto& engine, ResultKind kind, const char* container) {
-        const std::string path = temporaryResultPath(engine.request().bundleIdentifier, kind);
-        EXPECT_TRUE(ensureParentFolder(path));
+    auto finish = [result](const auto& engine, const char* container) {
+        // Where this program's engine writes: the result it claimed.
+        const std::string path = engine.request().resultPath;
         writeWholeFile(path, result);
         engine.reporter().status(kCompletedText, 100);
         RepairReport report;
@@ -271,10 +271,10 @@ std::string ControllerTest::completeRepairWith(const std::vector<uint8_t>& resul
         return report;
     };
     if (avi) {
-        app->runAviRepair = [finish](RepairFileAvi& engine) { return finish(engine, ResultKind::Avi, "avi"); };
+        app->runAviRepair = [finish](RepairFileAvi& engine) { return finish(engine, "avi"); };
         readyAviRepair();
     } else {
-        app->runMovRepair = [finish](RepairFile& engine) { return finish(engine, ResultKind::Mov, "quicktime"); };
+        app->runMovRepair = [finish](RepairFile& engine) { return finish(engine, "quicktime"); };
         readyQuickTimeRepair();
     }
     app->repair();

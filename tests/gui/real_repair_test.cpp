@@ -5,6 +5,7 @@
 
 #include "progress/formatting.h"
 #include "engine/engine_reporter.h"
+#include "engine/mov/repair_file.h"
 #include "engine/result_location.h"
 #include "platform/file_system.h"
 #include "support/camera_clip.h"
@@ -195,6 +196,39 @@ TEST_F(RealRepair, RecordingThatAlternatesFramesAndChunksComesBackWhole) {
     EXPECT_EQ(app->durationField->text(), "0:0:3");
     expectDetailsOf(damaged);
     expectPlayableResult(ResultKind::Mov, QStringLiteral("h264"));
+}
+
+// Two programs running at once each write a temporary result of their own:
+// the second's repair leaves the first's result as it was.
+TEST_F(RealRepair, ASecondRunningProgramNeverTouchesTheFirstsResult) {
+    const std::string damaged = copySample("damaged.mov");
+    const std::string reference = copySample("reference.mov");
+    chooseDamagedPath(damaged);
+    chooseReferencePath(reference);
+    ASSERT_TRUE(repairUntilDetails());
+    const std::string firstResult = app->lastReport().resultPath;
+    const std::vector<uint8_t> firstBytes = test::readWholeFile(firstResult);
+    ASSERT_FALSE(firstBytes.empty());
+
+    // The other program's engine writes wherever its request says.
+    auto otherPrompts = std::make_shared<test::ScriptedPrompts>();
+    Tolvik_Repair_MOVAppDelegate other(otherPrompts);
+    other.bundleIdentifier = kArbelBundleIdentifier;
+    other.runMovRepair = [](RepairFile& engine) {
+        RepairReport report;
+        report.resultPath = engine.request().resultPath;
+        test::writeWholeFile(report.resultPath, {1, 2, 3});
+        return report;
+    };
+    otherPrompts->openAnswers.push_back(QString::fromStdString(damaged));
+    other.openFinderWindow();
+    otherPrompts->openAnswers.push_back(QString::fromStdString(reference));
+    other.openReferenceFile();
+    other.repair();
+    ASSERT_TRUE(test::processEventsUntil([&] { return !other.lastReport().resultPath.empty(); }, kRepairTimeout));
+
+    EXPECT_NE(other.lastReport().resultPath, firstResult);
+    EXPECT_EQ(test::readWholeFile(firstResult), firstBytes);
 }
 
 TEST_F(RealRepair, TruncatedAviEndsOnTheDetailsScreenWithTwoTracks) {

@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace arbel {
 namespace {
@@ -98,11 +100,36 @@ TEST(OutputWriterWrites, LargeCopiesKeepOrderWithBufferedBytesAndPadPastTheSourc
     EXPECT_EQ(test::readWholeFile(dir.file("out.bin")), expected);
 }
 
-TEST(OutputWriterWrites, CreationFailureIsReportedNotIgnored) {
+TEST(OutputWriterWrites, CreationFailureIsReportedWithItsCause) {
     OutputWriter out;
     EXPECT_FALSE(out.create("/nonexistent-folder/x/out.bin"));
     EXPECT_FALSE(out.append("abcd", 4));
     EXPECT_TRUE(out.failed());
+    EXPECT_EQ(out.errorText(), "No such file or directory");
+}
+
+TEST(OutputWriterWrites, CreationNeverFollowsALinkAndANewFileMustBeNew) {
+    test::TempDir dir;
+    const std::string target = dir.write("target", Bytes().text("keep").vec());
+    ASSERT_EQ(::symlink(target.c_str(), dir.file("link").c_str()), 0);
+    struct Case {
+        const char* name;
+        OutputWriter::Creation creation;
+        bool created;
+    };
+    const Case cases[] = {
+        {"link", OutputWriter::Creation::Replace, false},
+        {"link", OutputWriter::Creation::New, false},
+        {"target", OutputWriter::Creation::New, false},
+        {"fresh", OutputWriter::Creation::New, true},
+        {"fresh", OutputWriter::Creation::Replace, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OutputWriter out;
+        EXPECT_EQ(out.create(dir.file(c.name), c.creation), c.created) << out.errorText();
+    }
+    EXPECT_EQ(test::readWholeFile(target), Bytes().text("keep").vec());
 }
 
 TEST(PacingPolicy, ZeroModeWaitsNothingAndWakeCutsADesignedWaitShort) {
@@ -145,6 +172,21 @@ TEST(ResultLocation, BundleTableAndOverridableBase) {
     EXPECT_FALSE(fs::exists(dir.path() + "/Arbel Video Repair"));
     EXPECT_TRUE(ensureParentFolder(path));
     EXPECT_TRUE(fs::exists(dir.path() + "/Arbel Video Repair"));
+}
+
+TEST(ResultLocation, EachRunningProgramClaimsATemporaryResultOfItsOwn) {
+    test::TempDir dir;
+    test::ScopedResultBase base(dir.path());
+    const std::string first = temporaryResultPath(kArbelBundleIdentifier, ResultKind::Mov);
+    auto one = std::make_unique<TemporaryResultClaim>(kArbelBundleIdentifier, ResultKind::Mov);
+    TemporaryResultClaim two(kArbelBundleIdentifier, ResultKind::Mov);
+    TemporaryResultClaim avi(kArbelBundleIdentifier, ResultKind::Avi);
+    EXPECT_EQ(one->path(), first);
+    EXPECT_EQ(two.path(), dir.path() + "/Arbel Video Repair/.testfile-2.mov");
+    EXPECT_EQ(avi.path(), dir.path() + "/Arbel Video Repair/.testfile.avi");
+    // The name of a program that has ended is taken up again.
+    one.reset();
+    EXPECT_EQ(TemporaryResultClaim(kArbelBundleIdentifier, ResultKind::Mov).path(), first);
 }
 
 TEST(ResultLocation, DefaultBaseIsTheXdgDataHome) {
