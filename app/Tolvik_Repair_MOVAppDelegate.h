@@ -45,8 +45,8 @@ class UiPrompts;
 
 // The controller of a repair session: it owns the main window and its
 // screens, records the user's choice of files, runs the engines' checks,
-// starts each repair on a detached worker thread and applies the engine's
-// progress notifications to the window.
+// starts each repair on a detached worker thread, applies the engine's
+// progress notifications to the window, previews the result and saves it.
 class Tolvik_Repair_MOVAppDelegate : public QObject {
 public:
     explicit Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPrompts> prompts, QObject* parent = nullptr);
