@@ -919,6 +919,9 @@ void Tolvik_Repair_MOVAppDelegate::startSaveWorkers(uint64_t need, bool replaceE
 
     pauseSaving = false;
     stopvalue = false;
+    // The display must not start from the last save's end.
+    saveProgress_.copied = 0;
+    saveProgress_.durable = false;
     saveCopyEnded_ = false;
     saveDisplayEnded_ = false;
     const std::uint64_t generation = ++lastSaveGeneration_;

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -157,7 +158,18 @@ TEST_F(Saving, AviResultIsSavedAsRepairedAvi) {
 }
 
 TEST_F(Saving, ProgressNeverRunsAheadOfTheCopyAndIsFullOnlyOnceDurable) {
+    // An earlier save ended at 100%; this one starts from nothing.
     completeRepairWith(resultBytes);
+    prompts->modalAnswers["repaircompletedwindow"] = "saveCompletedOkBtn";
+    saveTo(dir.file("Earlier"));
+    ASSERT_TRUE(backHome());
+    prompts->modalsShown.clear();
+    io.writes = 0;
+
+    completeRepairWith(resultBytes);
+    int highestBar = 0;
+    QObject::connect(app->saveProgressBarr, &QProgressBar::valueChanged,
+                     [&](int value) { highestBar = std::max(highestBar, value); });
     // Six pieces written, five counted: the sixth is counted once it is whole.
     holdAfterPiece(6);
     std::atomic<bool> syncing{false};
@@ -173,12 +185,14 @@ TEST_F(Saving, ProgressNeverRunsAheadOfTheCopyAndIsFullOnlyOnceDurable) {
     };
     ASSERT_TRUE(shows("50%")) << app->savingPercentage->text().toStdString();
     EXPECT_EQ(app->saveProgressBarr->value(), 50);
+    EXPECT_EQ(highestBar, 50);
     release = true;
     // Every byte is written but not yet on disk.
     ASSERT_TRUE(shows("99%"));
-    EXPECT_TRUE(syncing);
+    EXPECT_TRUE(syncing.load());
     test::processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_EQ(app->savingPercentage->text(), "99%");
+    EXPECT_EQ(highestBar, 99);
     EXPECT_TRUE(prompts->modalsShown.empty());
     EXPECT_TRUE(app->getSavingProgress());
 
