@@ -1,5 +1,6 @@
 #include "repair_request.h"
 
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "platform/pacing.h"
 
@@ -29,6 +30,21 @@ RepairRequest RepairRequest::forFiles(const std::string& damaged, const std::str
         request.referenceSize = fs::fileSize(reference).value_or(0);
     }
     return request;
+}
+
+RepairRequest RepairRequest::forBytes(std::span<const uint8_t> damaged, std::span<const uint8_t> reference) {
+    RepairRequest request;
+    request.damagedBytes = damaged;
+    request.damagedSize = damaged.size();
+    request.referenceBytes = reference;
+    request.referenceSize = reference.size();
+    return request;
+}
+
+bool openSource(FileReader& reader, const std::string& path, const std::optional<std::span<const uint8_t>>& bytes) {
+    if (!bytes) return reader.open(path);
+    reader.openBytes(bytes->data(), bytes->size());
+    return true;
 }
 
 const char* outcomeName(RepairOutcome outcome) {

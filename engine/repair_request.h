@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
 namespace arbel {
@@ -13,6 +15,8 @@ namespace arbel {
 // them at its poll points. Nothing else passes between the two threads.
 class RepairControl {
 public:
+    virtual ~RepairControl() = default;
+
     void requestStop();
     // The same from a signal handler: only the flag, no wake-up (which would
     // take a lock). Engines see it at their next poll point.
@@ -25,7 +29,8 @@ public:
 
     // An engine's poll point: true when the repair must end now. While the
     // repair is paused it sleeps a second at a time and looks again.
-    bool poll() const;
+    // (Virtual so that a test can stop a repair at any chosen poll point.)
+    virtual bool poll() const;
 
 private:
     std::atomic<bool> stop_{false};
@@ -49,11 +54,21 @@ struct RepairRequest {
     std::shared_ptr<RepairControl> control = std::make_shared<RepairControl>();
     // Where the progress notifications go.
     NotificationCenter* center = &NotificationCenter::defaultCenter();
+    // Bytes read in place of the files (the fuzz targets read no file);
+    // they must outlive the engine.
+    std::optional<std::span<const uint8_t>> damagedBytes;
+    std::optional<std::span<const uint8_t>> referenceBytes;
 
     // A request for these files with their sizes as the file system gives
     // them (symbolic links followed; 0 for a file that is not there).
     static RepairRequest forFiles(const std::string& damaged, const std::string& reference = {});
+    // A request over bytes in memory, sizes as they are.
+    static RepairRequest forBytes(std::span<const uint8_t> damaged, std::span<const uint8_t> reference = {});
 };
+
+class FileReader;
+// Opens what a request names: its bytes when it has them, else the file.
+bool openSource(FileReader& reader, const std::string& path, const std::optional<std::span<const uint8_t>>& bytes);
 
 enum class RepairOutcome {
     Completed,  // the result is complete and describes what was recovered

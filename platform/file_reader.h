@@ -7,9 +7,10 @@
 
 namespace arbel {
 
-// Read-only handle that reads positionally. A read past the end of the file,
-// or a failed read, leaves zeros in the part of the buffer it could not fill:
-// the scans treat those zeros as data and never see stale bytes.
+// Read-only handle that reads positionally, from a file or from bytes in
+// memory (the fuzz targets and tests read without file I/O). A read past the
+// end, or a failed read, leaves zeros in the part of the buffer it could not
+// fill: the scans treat those zeros as data and never see stale bytes.
 class FileReader {
 public:
     FileReader() = default;
@@ -21,8 +22,11 @@ public:
     FileReader& operator=(FileReader&& other) noexcept;
 
     bool open(const std::string& path);
+    // Reads these bytes instead of a file; they must outlive the reader's use.
+    void openBytes(const uint8_t* data, size_t size);
     void close();
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return fd_ >= 0 || memory_ != nullptr; }
+    // The file's descriptor; -1 for bytes in memory.
     int descriptor() const { return fd_; }
 
     // Length of the open file (0 when none is open).
@@ -37,6 +41,8 @@ public:
 
 private:
     int fd_ = -1;
+    const uint8_t* memory_ = nullptr;
+    size_t memorySize_ = 0;
 };
 
 }  // namespace arbel

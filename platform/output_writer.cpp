@@ -10,7 +10,7 @@
 
 namespace arbel {
 
-OutputWriter::OutputWriter(size_t bufferSize) : buffer_(std::max<size_t>(bufferSize, 4096)) {}
+OutputWriter::OutputWriter(size_t bufferSize) : capacity_(std::max<size_t>(bufferSize, 4096)) {}
 
 OutputWriter::~OutputWriter() { close(); }
 
@@ -56,7 +56,7 @@ bool OutputWriter::writeAll(const unsigned char* data, size_t len, uint64_t at) 
 
 bool OutputWriter::flush() {
     if (used_ == 0) return !failed_;
-    bool ok = writeAll(buffer_.data(), used_, flushedEnd_);
+    bool ok = writeAll(buffer_.get(), used_, flushedEnd_);
     flushedEnd_ += used_;
     used_ = 0;
     startWriteBack();
@@ -83,7 +83,7 @@ bool OutputWriter::append(const void* data, size_t len) {
     }
     if (len == 0) return !failed_;  // an empty piece may come with no buffer at all
     const auto* bytes = static_cast<const unsigned char*>(data);
-    if (len >= buffer_.size()) {
+    if (len >= capacity_) {
         // Large pieces go straight to the file after what is buffered.
         if (!flush()) return false;
         bool ok = writeAll(bytes, len, flushedEnd_);
@@ -91,11 +91,24 @@ bool OutputWriter::append(const void* data, size_t len) {
         cursor_ += len;
         return ok;
     }
-    if (used_ + len > buffer_.size() && !flush()) return false;
-    std::memcpy(buffer_.data() + used_, bytes, len);
+    if (!makeRoom(len) && !flush()) return false;
+    std::memcpy(buffer_.get() + used_, bytes, len);
     used_ += len;
     cursor_ += len;
     return true;
+}
+
+bool OutputWriter::makeRoom(size_t need) {
+    if (used_ + need <= allocated_) return true;
+    if (allocated_ >= capacity_) return used_ == 0;
+    size_t size = std::max<size_t>(allocated_ * 2, 64 << 10);
+    while (size < used_ + need && size < capacity_) size *= 2;
+    size = std::min(size, capacity_);
+    std::unique_ptr<unsigned char[]> grown(new unsigned char[size]);
+    if (used_ > 0) std::memcpy(grown.get(), buffer_.get(), used_);
+    buffer_ = std::move(grown);
+    allocated_ = size;
+    return used_ + need <= allocated_;
 }
 
 bool OutputWriter::appendZeros(uint64_t len) {
@@ -162,13 +175,13 @@ bool OutputWriter::appendThroughBuffer(const FileReader& source, uint64_t offset
     constexpr size_t kPiece = 1 << 20;
     while (len > 0) {
         const size_t piece = static_cast<size_t>(std::min<uint64_t>(len, kPiece));
-        if (used_ + piece > buffer_.size() && !flush()) return false;
-        if (piece > buffer_.size()) {
+        if (piece > capacity_) {
             std::vector<unsigned char> tmp(piece);
             source.readAt(offset, tmp.data(), piece);
             if (!append(tmp.data(), piece)) return false;
         } else {
-            source.readAt(offset, buffer_.data() + used_, piece);
+            if (!makeRoom(piece) && (!flush() || !makeRoom(piece))) return false;
+            source.readAt(offset, buffer_.get() + used_, piece);
             used_ += piece;
             cursor_ += piece;
         }
@@ -186,7 +199,7 @@ bool OutputWriter::writeAt(uint64_t offset, const void* data, size_t len) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     if (offset >= flushedEnd_) {
         // Still in the buffer: patched there, no system call.
-        std::memcpy(buffer_.data() + (offset - flushedEnd_), bytes, len);
+        std::memcpy(buffer_.get() + (offset - flushedEnd_), bytes, len);
         return !failed_;
     }
     if (offset + len > flushedEnd_ && !flush()) return false;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,14 @@ private:
     void startWriteBack();
 
     int fd_ = -1;
-    std::vector<unsigned char> buffer_;
+    // Room for `need` more bytes: the buffer grows to its full size as the
+    // file does, so a small result costs little; false when it must be flushed.
+    bool makeRoom(size_t need);
+
+    // Allocated when a file is created: an unused writer costs nothing.
+    std::unique_ptr<unsigned char[]> buffer_;
+    size_t allocated_ = 0;
+    size_t capacity_;
     size_t used_ = 0;
     uint64_t cursor_ = 0;        // logical end: flushed bytes + buffered bytes
     uint64_t flushedEnd_ = 0;    // bytes that reached the file

@@ -6,6 +6,7 @@
 
 #include "platform/system_log.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace arbel {
@@ -20,7 +21,9 @@ constexpr uint64_t kPieceTail = 256 << 10;
 
 class PieceReader {
 public:
-    explicit PieceReader(const FileReader& file) : file_(file), bytes_(kPieceBytes + kPieceTail) {}
+    // A short scan needs no more than its own bytes and a sector past them.
+    PieceReader(const FileReader& file, uint64_t scanEnd)
+        : file_(file), bytes_(static_cast<size_t>(std::min<uint64_t>(kPieceBytes + kPieceTail, scanEnd + 1024))) {}
 
     void load(uint64_t start) {
         start_ = start;
@@ -70,8 +73,8 @@ void RepairFileAvi::recordChunk(bool video, uint64_t offset, uint64_t size) {
 }
 
 void RepairFileAvi::scanForChunks() {
-    PieceReader piece(inputfilehandle);
     const uint64_t scanEnd = numberofsectors * buffersize;
+    PieceReader piece(inputfilehandle, scanEnd);
     // The status is the same for every sector: it is said when it changes,
     // not a million times (each post blocks until the window has shown it).
     std::string postedText;

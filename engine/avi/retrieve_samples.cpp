@@ -30,7 +30,7 @@ RepairReport RepairFileAvi::retrieveAudioVideoSamples() {
     report_.container = "avi";
     report_.resultPath = resultPath();
     SystemLog::write("Audio video samples called");
-    if (!inputfilehandle.open(request_.damagedPath)) SystemLog::write("The damaged file could not be opened");
+    if (!openSource(inputfilehandle, request_.damagedPath, request_.damagedBytes)) SystemLog::write("The damaged file could not be opened");
 
     videosamplecount = audiosamplecount = videosamplesize = 0;
     videosamplesizearray.assign(1, 0);

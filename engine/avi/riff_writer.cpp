@@ -111,7 +111,7 @@ void RepairFileAvi::discardResult(const std::string& path) {
 void RepairFileAvi::constructRIFFList() {
     reporter_.status(kRepairingText, 80.0);
     bytesCopied = 0;
-    if (!inputfilehandle.open(request_.damagedPath)) {
+    if (!openSource(inputfilehandle, request_.damagedPath, request_.damagedBytes)) {
         refuseRepair(RepairOutcome::Refused, "The damaged file could not be opened again");
         return;
     }

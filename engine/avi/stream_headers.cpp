@@ -109,12 +109,14 @@ void RepairFileAvi::readStreamHeaders() {
     for (sector = 1; sector <= kHeaderSectors; ++sector) {
         if (pollPoint()) continue;  // stopped: the sector passes without work
         const uint64_t sectorStart = (sector - 1) * buffersize;
+        if (sectorStart >= corruptFileSizeCopy) break;  // past the end there is nothing to find
         inputfilehandle.readAt(sectorStart, window.data(), window.size());
         reporter_.status(kAnalyzingText, 10.0);
 
+        // A sector is a moment's work: the poll before it serves pause and stop.
         for (uint32_t i = 0; i < buffersize; ++i) {
-            pollPoint();  // pause only; a stop is honoured at the next sector
             const uint8_t* bytes = window.data() + i;
+            if (bytes[0] != 'v' && bytes[0] != 'a') continue;
             if (std::memcmp(bytes, "vids", 4) == 0) readVideoStreamHeader(sectorStart + i);
             else if (std::memcmp(bytes, "avih", 4) == 0) readMainHeader(sectorStart + i);
             else if (std::memcmp(bytes, "auds", 4) == 0) readAudioStreamHeader(sectorStart + i);

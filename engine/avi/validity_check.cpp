@@ -20,7 +20,7 @@ RepairFileAvi::~RepairFileAvi() = default;
 uint64_t RepairFileAvi::fourByteRead(const uint8_t* bytes) { return readU32LE(bytes); }
 
 bool RepairFileAvi::fileValidityCheck() {
-    inputfilehandle.open(request_.damagedPath);
+    openSource(inputfilehandle, request_.damagedPath, request_.damagedBytes);
     validitycheck = audiocodecfound = videocodecfound = false;
     audiostrfcodecfound = videostrfcodecfound = avihscaleratedatafound = false;
     db = false;

@@ -2,6 +2,7 @@
 
 #include "stage_context.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -51,6 +52,19 @@ struct ReferenceTemplates {
     uint64_t stco_Address_Audio_sizetojump = 0;     // the first typical audio chunk
     uint64_t stco_Address_Audio_second_sizetojump = 0;
     uint64_t sizeAudio = 0;                         // bytes from an audio chunk to the next video chunk
+
+    // The reference's first AAC frames, for the scans that meet raw AAC with
+    // no test of their own: which first and third bytes begin a frame of this
+    // camera, and how long its frames are. Empty unless the audio is AAC.
+    struct AacFrames {
+        static constexpr size_t kFramesRead = 100;
+        std::vector<uint16_t> startPairs;  // byte 0 << 8 | byte 2, sorted, no repeats
+        uint64_t shortest = 0;
+        uint64_t longest = 0;
+        bool learned() const { return !startPairs.empty(); }
+        bool startsAt(const uint8_t* a) const;
+    };
+    AacFrames aacFrames;
 
     // What a repaired header cannot do without: the video track header, its
     // time-to-sample table and its sample description.

@@ -22,7 +22,7 @@ public:
 
     ReferenceWindow(const FileReader& file, uint64_t fileSize, const RepairControl& control, uint64_t step = kStep)
         : file_(file), fileSize_(fileSize), control_(control), step_(std::max<uint64_t>(step, 1)),
-          buffer_(static_cast<size_t>(step_ + kLookAhead)) {}
+          buffer_(static_cast<size_t>(std::min(step_, fileSize) + kLookAhead)) {}
 
     // Reads the window that starts at pos. Polls stop and pause first and
     // answers false when the repair must end.

@@ -45,8 +45,8 @@ RepairReport RepairFile::run() {
     analysis = ReferenceAnalysis{};
     templates = ReferenceTemplates{};
     tables = SampleTables{};
-    referencefilehandle.open(request_.referencePath);
-    inputfilehandle.open(request_.damagedPath);
+    openSource(referencefilehandle, request_.referencePath, request_.referenceBytes);
+    openSource(inputfilehandle, request_.damagedPath, request_.damagedBytes);
     StageContext ctx{referencefilehandle, request_.referenceSize, inputfilehandle, request_.damagedSize,
                      reporter_, *request_.control, report};
 

@@ -22,7 +22,8 @@ MediaScanner::MediaScanner(StageContext& ctx, const ReferenceAnalysis& analysis,
                            SampleTables& tables, ResultFile& result)
     : ctx_(ctx), analysis_(analysis), templates_(templates), tables_(tables), result_(result) {
     end_ = std::min(ctx.damagedSize, ctx.damaged.size());
-    window_.resize(kWindowBytes + kWindowMargin);
+    // A short file needs a window no longer than itself.
+    window_.resize(static_cast<size_t>(std::min<uint64_t>(kWindowBytes, end_)) + kWindowMargin);
 }
 
 bool MediaScanner::poll() {
@@ -80,6 +81,24 @@ uint64_t MediaScanner::find(uint64_t from, uint64_t to, const void* pattern, siz
         pos += len - (n - 1);  // a pattern may straddle two pieces
     }
     return kNotFound;
+}
+
+const uint8_t* MediaScanner::readPiece(uint64_t pos, size_t n) const {
+    if (inWindow(pos, n)) return window_.data() + (pos - windowStart_);
+    if (findPiece_.size() < n) findPiece_.resize(n);
+    const uint64_t available = pos < end_ ? std::min<uint64_t>(n, end_ - pos) : 0;
+    ctx_.damaged.readAt(pos, findPiece_.data(), static_cast<size_t>(available));
+    std::fill(findPiece_.begin() + static_cast<std::ptrdiff_t>(available), findPiece_.begin() + static_cast<std::ptrdiff_t>(n),
+              uint8_t{0});
+    return findPiece_.data();
+}
+
+std::optional<uint8_t> MediaScanner::byteBefore(uint64_t pos) const {
+    if (pos == 0) return std::nullopt;
+    if (inWindow(pos - 1, 1)) return window_[static_cast<size_t>(pos - 1 - windowStart_)];
+    uint8_t b = 0;
+    ctx_.damaged.readAt(pos - 1, &b, 1);
+    return b;
 }
 
 bool MediaScanner::checkWrites() {
@@ -167,7 +186,7 @@ bool MediaScanner::run(ScanVariant& variant, uint64_t start) {
         bool moved = false;
         while (i < iEnd) {
             const uint8_t* at = base + i;
-            if (!variant.candidateAt0[at[0]] && !variant.candidateAt4[at[4]]) {
+            if (!variant.isCandidate(at)) {
                 if (++i >= nextPoll) {
                     if (poll()) return false;
                     nextPoll = i + kPollEveryBytes;

@@ -37,12 +37,13 @@ bool isTopLevelAtomType(const uint8_t* t) {
 
 bool RepairFile::referencefileValidityCheck() {
     constexpr uint64_t kBlock = 65535;
-    referencefilehandle.open(request_.referencePath);
+    openSource(referencefilehandle, request_.referencePath, request_.referenceBytes);
     bool moovatomfound = false;
     bool mdatatomfound = false;
 
     // The check refreshes the size: the file may have changed since it was chosen.
-    const uint64_t size = fs::fileSize(request_.referencePath).value_or(0);
+    const uint64_t size = request_.referenceBytes ? request_.referenceBytes->size()
+                                                 : fs::fileSize(request_.referencePath).value_or(0);
     request_.referenceSize = size;
 
     const uint64_t blocks = (size + kBlock - 1) / kBlock;
@@ -87,7 +88,7 @@ bool RepairFile::referencefileValidityCheck() {
 
 bool RepairFile::corruptedfileValidityCheck() {
     constexpr uint64_t kSector = 1024;
-    inputfilehandle.open(request_.damagedPath);
+    openSource(inputfilehandle, request_.damagedPath, request_.damagedBytes);
 
     const uint64_t size = request_.damagedSize;
     const uint64_t mod = size % kSector;

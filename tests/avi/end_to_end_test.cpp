@@ -82,10 +82,11 @@ TEST_P(AviEndToEnd, TheRepairedFileOpensDecodesCleanlyAndKeepsTheChunksThatSurvi
     }
     ASSERT_GT(damaged.bytes.size(), 512u * 1024u);
 
-    choose(damaged.bytes);
+    const test::InputGuard inputs({choose(damaged.bytes)});
     auto engine = makeEngine(dir.file("repaired.avi"));
     ASSERT_TRUE(engine->fileValidityCheck());
     engine->retrieveAudioVideoSamples();
+    inputs.expectUnchanged();
     ASSERT_EQ(notes.completed(), 1u);
     ASSERT_EQ(notes.refused(), 0u);
     test::logResultHash(dir.file("repaired.avi"));
@@ -124,7 +125,9 @@ TEST_F(AviCommandLine, RepairsToTheNamedPathAndReportsWhatItFound) {
     const std::string damagedPath = dir.write("cut.avi", damage(original, Damage::Truncated).bytes);
     const std::string output = dir.file("fixed.avi");
 
+    const test::InputGuard inputs({damagedPath});
     const test::ProgramResult run = test::runProgram({ARBEL_CLI_PATH, "repair", "--json", "--output", output, damagedPath});
+    inputs.expectUnchanged();
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(fs::isRegularFile(output));
     EXPECT_FALSE(fs::exists(output + ".partial"));

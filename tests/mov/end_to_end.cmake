@@ -11,7 +11,8 @@ add_dependencies(arbel_mov_end_to_end_tests arbel-repair)
 arbel_add_test_suite(arbel_mov_robustness_tests engine
   ${CMAKE_CURRENT_LIST_DIR}/robustness_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/camera_clip_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/end_to_end_aac_frames_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/end_to_end_aac_frames_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/stop_anywhere_test.cpp)
 target_compile_definitions(arbel_mov_robustness_tests PRIVATE
   ARBEL_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/samples")
 

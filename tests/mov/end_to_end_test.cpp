@@ -219,8 +219,10 @@ TEST_F(EndToEnd, GenericScanRecoversEveryFrameAndChunkOfARecordingThatAlternates
     EXPECT_EQ(o.foreignAudio, 0u);
 
     const std::string out = dir.file("cli.mov");
+    const InputGuard inputs({dir.file("reference.mov"), dir.file("damaged.mov")});
     ProgramRun run = runProgram({ARBEL_CLI_PATH, "repair", "--json", "-r", dir.file("reference.mov"),
                                  dir.file("damaged.mov"), "-o", out});
+    inputs.expectUnchanged();
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("\"videoSamples\": " + std::to_string(o.survived.videoFrames.size()) + ","),
               std::string::npos)
@@ -388,7 +390,9 @@ TEST_F(EndToEnd, CommandLineRepairsAndDescribesTheResult) {
     const std::string bad = dir.write("damaged.mov", truncatedRecording(rec.original, rec.original.moovOffset - 7));
     const std::string out = dir.file("out.mov");
 
+    const InputGuard inputs({ref, bad});
     ProgramRun run = runProgram({ARBEL_CLI_PATH, "repair", "--json", "-r", ref, bad, "-o", out});
+    inputs.expectUnchanged();
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(std::filesystem::exists(out));
     EXPECT_FALSE(std::filesystem::exists(out + ".partial"));

@@ -28,7 +28,7 @@ std::vector<uint8_t> patternBytes(size_t n) {
 // Examines every position and takes nothing; counts the visits.
 class CountingVariant : public ScanVariant {
 public:
-    explicit CountingVariant(size_t size) : visits(size, 0) { candidateAt0.fill(true); }
+    explicit CountingVariant(size_t size) : visits(size, 0) { markWhere(0, [](uint8_t) { return true; }); }
     bool examine(MediaScanner& s, uint64_t p, const uint8_t* at, ScanStep&) override {
         if (p < visits.size()) ++visits[p];
         // The window bytes given must be the file's.
@@ -45,7 +45,7 @@ public:
 // and audio.
 class SlicingVariant : public ScanVariant {
 public:
-    explicit SlicingVariant(uint64_t unit) : unit_(unit) { candidateAt0.fill(true); }
+    explicit SlicingVariant(uint64_t unit) : unit_(unit) { markWhere(0, [](uint8_t) { return true; }); }
     bool examine(MediaScanner& s, uint64_t p, const uint8_t*, ScanStep& step) override {
         examined.push_back(p);
         if (p % unit_ != 0 || s.end() - p < unit_) return false;
@@ -188,7 +188,7 @@ TEST_F(Skeleton, StopBetweenUnitsEndsTheScanAtOnce) {
 class StoppingVariant : public ScanVariant {
 public:
     StoppingVariant(uint64_t every, RepairControl& control) : control_(control) {
-        for (size_t b = 0; b < 256; ++b) candidateAt0[b] = every == 1 || b == 0xA5;
+        markWhere(0, [&](uint8_t b) { return every == 1 || b == 0xA5; });
     }
     bool examine(MediaScanner&, uint64_t p, const uint8_t*, ScanStep&) override {
         lastExamined = p;

@@ -32,6 +32,7 @@ MovRepairOutcome runMovRepair(const std::string& referencePath, const std::strin
                 if (auto text = notifString(info, key)) outcome.values[key] = *text;
     });
 
+    const InputGuard inputs({referencePath, damagedPath});
     RepairRequest request = RepairRequest::forFiles(damagedPath, referencePath);
     request.center = &center;
     request.bundleIdentifier = kArbelBundleIdentifier;
@@ -40,6 +41,7 @@ MovRepairOutcome runMovRepair(const std::string& referencePath, const std::strin
     if (outcome.referenceAccepted) outcome.damagedAccepted = engine.corruptedfileValidityCheck();
     if (!outcome.ran()) return outcome;
     outcome.report = engine.repairMOV();
+    inputs.expectUnchanged();
     outcome.resultPath = outcome.report.resultPath;
     if (outcome.completed()) logResultHash(outcome.resultPath);
     outcome.scanVariant = outcome.report.scanMarker;

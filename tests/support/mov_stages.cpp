@@ -14,6 +14,13 @@ void MovStages::open(const std::string& referencePath, const std::string& damage
     corruptFileSize = fs::fileSize(damagedPath).value_or(0);
 }
 
+void MovStages::openBytes(std::span<const uint8_t> reference, std::span<const uint8_t> damaged) {
+    referencefilehandle.openBytes(reference.data(), reference.size());
+    inputfilehandle.openBytes(damaged.data(), damaged.size());
+    referenceFileSize = reference.size();
+    corruptFileSize = damaged.size();
+}
+
 StageContext MovStages::context() {
     return StageContext{referencefilehandle, referenceFileSize, inputfilehandle, corruptFileSize,
                         reporter,            *control,          report};

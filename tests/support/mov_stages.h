@@ -10,6 +10,7 @@
 #include "platform/file_reader.h"
 
 #include <memory>
+#include <span>
 #include <string>
 
 namespace arbel {
@@ -28,6 +29,8 @@ public:
 
     // Opens both files; their sizes are taken as the file system gives them.
     void open(const std::string& referencePath, const std::string& damagedPath);
+    // Reads these bytes as the two files (they must outlive the stages).
+    void openBytes(std::span<const uint8_t> reference, std::span<const uint8_t> damaged);
     void setNotificationCenter(NotificationCenter* center) { reporter = EngineReporter(center); }
     void setPauseRepairing(bool pause) { control->setPaused(pause); }
 

@@ -1,14 +1,11 @@
 #include "temp_dir.h"
 
-#include <cinttypes>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <iterator>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 namespace arbel::test {
 
@@ -30,27 +27,18 @@ std::string TempDir::write(const std::string& name, const std::vector<uint8_t>& 
 }
 
 std::vector<uint8_t> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return {};
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::max<std::streamoff>(0, in.tellg())));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(std::max<std::streamsize>(0, in.gcount())));
+    return bytes;
 }
 
 void writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-void logResultHash(const std::string& resultPath) {
-    const char* log = std::getenv("ARBEL_RESULT_HASH_LOG");
-    if (!log || !*log) return;
-    const std::vector<uint8_t> bytes = readWholeFile(resultPath);
-    uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a, 64 bits: enough to tell files apart
-    for (uint8_t b : bytes) hash = (hash ^ b) * 0x100000001b3ull;
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "unknown";
-    if (FILE* f = std::fopen(log, "a")) {
-        std::fprintf(f, "%s %016" PRIx64 " %zu\n", name.c_str(), hash, bytes.size());
-        std::fclose(f);
-    }
 }
 
 ScopedResultBase::ScopedResultBase(const std::string& base) {

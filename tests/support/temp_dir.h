@@ -27,6 +27,18 @@ private:
 std::vector<uint8_t> readWholeFile(const std::string& path);
 void writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// Remembers the contents of input files; a repair must never change them.
+class InputGuard {
+public:
+    explicit InputGuard(std::vector<std::string> paths);
+    // Adds a test failure for every input whose bytes changed.
+    void expectUnchanged() const;
+
+private:
+    std::vector<std::string> paths_;
+    std::vector<uint64_t> hashes_;
+};
+
 // When ARBEL_RESULT_HASH_LOG names a file, appends "<test> <hash>" of the
 // result at path to it, so that scripts/e2e-hashes.sh can tell whether a
 // change altered any repaired file.
