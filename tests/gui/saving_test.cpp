@@ -132,29 +132,32 @@ TEST_F(Saving, CopiesTheResultIntoTheChosenFolderAndShowsThatFolder) {
     EXPECT_FALSE(app->saveWorkersRunning());
 }
 
-TEST_F(Saving, TinyResultsCompleteAtAHundredPercent) {
-    for (const size_t size : {size_t{0}, size_t{1}, size_t{99}}) {
-        SCOPED_TRACE(size);
-        const std::vector<uint8_t> tiny = pattern(size);
-        completeRepairWith(tiny);
+TEST_F(Saving, TheFolderReceivesTheResultUnderTheNameOfItsKind) {
+    struct Case {
+        size_t size;
+        bool avi;
+        const char* name;
+    };
+    // Results under 100 bytes complete too.
+    for (const Case& c : {Case{0, false, "repaired.mov"}, Case{1, false, "repaired.mov"}, Case{99, false, "repaired.mov"},
+                          Case{3 * kPiece + 1, true, "repaired.avi"}}) {
+        SCOPED_TRACE(c.size);
+        const std::vector<uint8_t> result = pattern(c.size);
+        completeRepairWith(result, c.avi);
         QString percentage;
         prompts->modalAnswers["repaircompletedwindow"] = "saveCompletedOkBtn";
         prompts->onModalShown = [&](const QString&) { percentage = app->savingPercentage->text(); };
-        const std::string to = dir.file("Tiny" + std::to_string(size));
+        const std::string to = dir.file("Saved" + std::to_string(c.size));
         saveTo(to);
         ASSERT_TRUE(backHome());
         EXPECT_EQ(percentage, "100%");
-        EXPECT_EQ(test::readWholeFile(to + "/repaired.mov"), tiny);
+        EXPECT_EQ(std::vector<std::string>{c.name}, [&] {
+            std::vector<std::string> names;
+            for (const auto& entry : std::filesystem::directory_iterator(to)) names.push_back(entry.path().filename());
+            return names;
+        }());
+        EXPECT_EQ(test::readWholeFile(to + "/" + c.name), result);
     }
-}
-
-TEST_F(Saving, AviResultIsSavedAsRepairedAvi) {
-    completeRepairWith(resultBytes, /*avi=*/true);
-    prompts->modalAnswers["repaircompletedwindow"] = "saveCompletedOkBtn";
-    saveTo(folder());
-    ASSERT_TRUE(backHome());
-    EXPECT_EQ(test::readWholeFile(folder() + "/repaired.avi"), resultBytes);
-    EXPECT_FALSE(pathTaken(saved()));
 }
 
 TEST_F(Saving, ProgressNeverRunsAheadOfTheCopyAndIsFullOnlyOnceDurable) {
