@@ -127,7 +127,10 @@ AccessUnitEnds accessUnitEnds(const MediaScanner& s, uint64_t p, uint64_t limit)
 class FixedChunkScan final : public ScanVariant {
 public:
     FixedChunkScan(const FixedChunkRow& row, const ReferenceAnalysis& analysis, const ReferenceTemplates& templates)
-        : row_(row), tagPair_(analysis.tagPair), chunks_(templates.sizeAudio),
+        : row_(row), tagPair_(analysis.tagPair),
+          // AAC is never cut into chunks of one size: without frame starts
+          // learned from the reference it is left out.
+          chunks_(analysis.mp4aPresent ? 0 : templates.sizeAudio),
           aacFrames_(analysis.mp4aPresent ? &templates.aacFrames : nullptr), runs_(runShape(templates)) {
         markAt(4, row.at4);
         markAt(5, row.at5);

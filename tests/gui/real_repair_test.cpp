@@ -198,6 +198,42 @@ TEST_F(RealRepair, RecordingThatAlternatesFramesAndChunksComesBackWhole) {
     expectPlayableResult(ResultKind::Mov, QStringLiteral("h264"));
 }
 
+// Cameras read by the middle group of the scan ("16": 65 88 with mono AAC)
+// and by the last one (a Canon compact whose AAC frame starts come from the
+// reference) come back through the window as through the engine.
+class RealCameraRepair : public RealRepair, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RealCameraRepair, CutRecordingComesBackThroughTheWindow) {
+    if (!test::haveTool(QStringLiteral("ffmpeg"))) GTEST_SKIP() << "ffmpeg makes the recording";
+    const test::CameraSettings* camera = test::cameraFamily(GetParam());
+    ASSERT_NE(camera, nullptr);
+    test::ClipCache cache(ARBEL_CLIP_CACHE);
+    std::string error;
+    const auto made = test::cameraRecording(cache, *camera, error);
+    ASSERT_TRUE(made) << error;
+    const auto& cut = made->original.videoFrames[200];
+    const auto bytes = test::truncatedRecording(made->original, cut.offset + cut.size / 2);
+    const test::Survivors intact = test::survivorsOf(made->original, bytes);
+    const std::string damaged = writeInput("camera.mov", bytes);
+    chooseDamagedPath(damaged);
+    chooseReferencePath(writeInput("same-camera.mov", made->reference.bytes));
+    ASSERT_TRUE(repairUntilDetails()) << app->currentstatus->text().toStdString();
+
+    EXPECT_EQ(app->lastReport().scanMarker, camera->markers.front());
+    EXPECT_GE(app->lastReport().video.units * 100, intact.videoFrames.size() * 95);
+    EXPECT_GE(app->lastReport().audio.units * 100, intact.audioUnits.size() * 95);
+    EXPECT_LE(app->lastReport().audio.units, intact.audioUnits.size());
+    expectDetailsOf(damaged);
+    expectPlayableResult(ResultKind::Mov, QStringLiteral("h264"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, RealCameraRepair, ::testing::Values("mono-6588", "canon-compact"),
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             std::string name = param.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
 // Two programs running at once each write a temporary result of their own:
 // the second's repair leaves the first's result as it was.
 TEST_F(RealRepair, ASecondRunningProgramNeverTouchesTheFirstsResult) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <functional>
 #include <thread>
 
@@ -158,6 +159,28 @@ TEST_F(Skeleton, FindSeesPatternsAcrossReadPieces) {
     static constexpr uint8_t kEoi[2] = {0xFF, 0xD9};
     EXPECT_EQ(s.find(0, 1000, kEoi, 2), 100u);
     EXPECT_EQ(s.find(101, 1000, kEoi, 2), MediaScanner::kNotFound);
+
+    // A predicate sees its reach even across pieces, the first hit wins, and
+    // the range's end is kept.
+    const auto moovThenZero = [](const uint8_t* p) { return std::memcmp(p, "moov", 4) == 0 && p[4] == 0x5A; };
+    EXPECT_EQ(s.findIf(0, bytes.size(), moovThenZero), at);
+    EXPECT_EQ(s.findIf(0, at, moovThenZero), MediaScanner::kNotFound);
+    EXPECT_EQ(s.findIf(50, 1000, [](const uint8_t* p) { return p[0] == 0xFF; }), 100u);
+    // Past the end of the scan the predicate reads zeros.
+    EXPECT_EQ(s.findIf(bytes.size() - 2, bytes.size(), [](const uint8_t* p) { return p[2] == 0 && p[15] == 0; }),
+              bytes.size() - 2);
+
+    // The byte before a position, in the window or read from the file.
+    EXPECT_EQ(s.byteBefore(0), std::nullopt);
+    EXPECT_EQ(s.byteBefore(101), std::optional<uint8_t>(0xFF));
+    EXPECT_EQ(s.byteBefore(at + 1), std::optional<uint8_t>('m'));
+}
+
+TEST_F(Skeleton, FindIfStopsWhenTheUserStops) {
+    std::vector<uint8_t> bytes(2 * MediaScanner::kWindowBytes, 0x5A);
+    MediaScanner& s = scannerFor(bytes);
+    engine->control->requestStop();
+    EXPECT_EQ(s.findIf(0, bytes.size(), [](const uint8_t* p) { return p[0] == 0x5A; }), MediaScanner::kNotFound);
 }
 
 TEST_F(Skeleton, SumsAndOffsetsAreSixtyFourBit) {

@@ -1198,4 +1198,97 @@ std::optional<CameraRecording> frameAndChunkRecording(ClipCache& cache, std::str
     return CameraRecording{layOutCameraFile(*refVideo, *audio, layout), layOutCameraFile(*recVideo, *audio, layout)};
 }
 
+const std::vector<CameraSettings>& cameraFamilies() {
+    static const std::vector<CameraSettings> families = [] {
+        const auto named = [](std::string name, std::vector<std::string> markers) {
+            CameraSettings c;
+            c.name = std::move(name);
+            c.markers = std::move(markers);
+            return c;
+        };
+        std::vector<CameraSettings> f;
+        // Canon with 25 88 and uncompressed sound between pairs of frames.
+        CameraSettings canonPcm = named("canon-pcm", {"8"});
+        canonPcm.nal = NalHeaders{0x25, 0x61, false};
+        canonPcm.model = "Canon EOS 80D";
+        canonPcm.framesPerChunk = 2;
+        f.push_back(canonPcm);
+        // Two slices per frame (25 B8 and 21), mono AAC whose units begin
+        // 01 ?? 15 (sine window, max_sfb 42 at 32 kHz with an 11.5 kHz band).
+        // At 640x480 the second slice of an IDR starts at macroblock 600,
+        // whose code begins with eight zero bits: 25 00, as the row expects.
+        CameraSettings twoSlices = named("two-slices", {"10"});
+        twoSlices.units = H264Units{2, false, false};
+        twoSlices.nal = NalHeaders{0x25, 0x21, true};
+        twoSlices.cabac = false;
+        twoSlices.aac = true;
+        twoSlices.sampleRate = 32000;
+        twoSlices.channels = 1;
+        twoSlices.encoding = AacEncoding{56000, 11500};
+        twoSlices.rewrite = AacRewrite{true, {}};
+        twoSlices.framesPerChunk = 30;
+        twoSlices.width = 640;
+        twoSlices.height = 480;
+        f.push_back(twoSlices);
+        // 25 88 and 21 slices with stereo AAC (a channel pair: units begin 21).
+        CameraSettings stereo = named("stereo-2588", {"14", "15"});
+        stereo.nal = NalHeaders{0x25, 0x21, false};
+        stereo.brand = Brand::Isom;
+        stereo.aac = true;
+        stereo.encoding = AacEncoding{128000, 16000};
+        stereo.framesPerChunk = 30;
+        f.push_back(stereo);
+        // 65 88 and 41 slices with mono AAC whose units begin 01 ?? 0B (sine
+        // window, max_sfb 22 at 32 kHz with a 2.6 kHz band).
+        CameraSettings mono = named("mono-6588", {"16"});
+        mono.nal = NalHeaders{0x65, 0x41, false};
+        mono.brand = Brand::Isom;
+        mono.aac = true;
+        mono.sampleRate = 32000;
+        mono.channels = 1;
+        mono.encoding = AacEncoding{48000, 2600};
+        mono.rewrite = AacRewrite{true, {}};
+        mono.framesPerChunk = 30;
+        f.push_back(mono);
+        // A Canon compact: the generic frame starts and stereo AAC, whose
+        // frame starts the scan learns from the reference.
+        CameraSettings compact = named("canon-compact", {"02/08/19"});
+        compact.nal = NalHeaders{0x25, 0x21, false};
+        compact.model = "Canon PowerShot G7 X Mark II";
+        compact.brand = Brand::Isom;
+        compact.aac = true;
+        compact.encoding = AacEncoding{128000, 16000};
+        compact.framesPerChunk = 30;
+        f.push_back(compact);
+        return f;
+    }();
+    return families;
+}
+
+const CameraSettings* cameraFamily(const std::string& name) {
+    for (const CameraSettings& c : cameraFamilies())
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+std::optional<CameraRecording> cameraRecording(ClipCache& cache, const CameraSettings& camera, std::string& error) {
+    const auto refVideo = cache.h264(camera.width, camera.height, 30, 120, 0, 30, camera.cabac, error, camera.units);
+    const auto recVideo = cache.h264(camera.width, camera.height, 30, 240, 300, 30, camera.cabac, error, camera.units);
+    const auto audio = camera.aac ? cache.audio(AudioCodec::Aac, camera.sampleRate, camera.channels, 8.5, 440, error,
+                                                camera.encoding)
+                                   : cache.audio(AudioCodec::Sowt, camera.sampleRate, camera.channels, 8.5, 440, error);
+    if (!refVideo || !recVideo || !audio) return std::nullopt;
+    if (refVideo->sps != recVideo->sps) {
+        error = "the two clips do not share their parameter sets";
+        return std::nullopt;
+    }
+    LayoutOptions layout;
+    layout.brand = camera.brand;
+    layout.framesPerVideoChunk = camera.framesPerChunk;
+    layout.nal = camera.nal;
+    layout.cameraModel = camera.model;
+    layout.aac = camera.rewrite;
+    return CameraRecording{layOutCameraFile(*refVideo, *audio, layout), layOutCameraFile(*recVideo, *audio, layout)};
+}
+
 }  // namespace arbel::test

@@ -181,6 +181,30 @@ struct CameraRecording {
 // and 16-bit stereo PCM ("sowt", no "wave") in chunks of 1/25 s.
 std::optional<CameraRecording> frameAndChunkRecording(ClipCache& cache, std::string& error);
 
+// A camera of one family that the scan serves, by what its recordings hold:
+// the NAL header bytes and units of its frames, its model text, its sound.
+// Two clips of its settings (a reference of 120 frames and a recording of
+// 240, 30 fps, IDR every second) make a CameraRecording.
+struct CameraSettings {
+    std::string name;
+    std::vector<std::string> markers;  // the scan rows that read it
+    H264Units units;
+    NalHeaders nal;
+    bool cabac = true;                 // false where slice types are rewritten
+    std::string model;
+    Brand brand = Brand::QuickTime;
+    bool aac = false;                  // AAC, or 16-bit PCM
+    uint32_t sampleRate = 48000;
+    uint16_t channels = 2;
+    AacEncoding encoding;
+    AacRewrite rewrite;
+    uint32_t framesPerChunk = 1;
+    uint16_t width = 320, height = 240;
+};
+const std::vector<CameraSettings>& cameraFamilies();
+const CameraSettings* cameraFamily(const std::string& name);
+std::optional<CameraRecording> cameraRecording(ClipCache& cache, const CameraSettings& camera, std::string& error);
+
 // ---------------------------------------------------------------------------
 // Damage, and what survived it.
 

@@ -21,6 +21,9 @@ public:
     // A NAL unit: 4-byte big-endian length, the header bytes, filler up to
     // `length` bytes after the prefix. The unit is length + 4 bytes long.
     MediaDataBuilder& nal(uint32_t length, std::initializer_list<uint8_t> header) {
+        return nal(length, std::vector<uint8_t>(header));
+    }
+    MediaDataBuilder& nal(uint32_t length, const std::vector<uint8_t>& header) {
         const uint64_t at = data_.size();
         u32(length);
         size_t written = 0;
@@ -37,6 +40,9 @@ public:
     // An audio chunk of n bytes beginning with `head`. Its last byte ends it
     // as a raw AAC frame ends: with the END element's three set bits.
     MediaDataBuilder& audio(size_t n, std::initializer_list<uint8_t> head = {}) {
+        return audio(n, std::vector<uint8_t>(head));
+    }
+    MediaDataBuilder& audio(size_t n, const std::vector<uint8_t>& head) {
         const uint64_t at = data_.size();
         size_t written = 0;
         for (uint8_t b : head) {
