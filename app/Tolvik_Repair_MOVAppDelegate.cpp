@@ -9,6 +9,7 @@
 #include "app/screens/details_screen.h"
 #include "app/screens/reference_screen.h"
 #include "app/screens/repair_screen.h"
+#include "app/screens/saving_screen.h"
 #include "app/screens/start_screen.h"
 #include "app/ui_prompts.h"
 #include "build_info.h"
@@ -16,21 +17,29 @@
 #include "engine/file_kind.h"
 #include "engine/mov/repair_file.h"
 #include "engine/result_location.h"
+#include "platform/file_system.h"
 #include "platform/pacing.h"
 #include "platform/system_log.h"
 
 #include <QAbstractButton>
+#include <QAudioOutput>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaPlayer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <QVideoWidget>
 
 #include <algorithm>
 #include <cmath>
@@ -54,13 +63,23 @@ QString displayPath(const std::optional<std::string>& path) {
     return path ? QFile::decodeName(QByteArray::fromStdString(*path)) : QString();
 }
 
-QString referenceHelpAddress() {
+QUrl helpPage() {
     const std::string page = locateResource(QCoreApplication::applicationDirPath().toStdString(), "index.html");
-    QUrl url = page.empty() ? QUrl(QStringLiteral("file:///usr/share/arbel-video-repair/index.html"))
-                            : QUrl::fromLocalFile(QString::fromStdString(page));
+    return page.empty() ? QUrl(QStringLiteral("file:///usr/share/arbel-video-repair/index.html"))
+                        : QUrl::fromLocalFile(QString::fromStdString(page));
+}
+
+QString referenceHelpAddress() {
+    QUrl url = helpPage();
     url.setFragment(QStringLiteral("reference-file"));
     return url.toString();
 }
+
+const char* const kVlcDownloadPage = "https://www.videolan.org/vlc/";
+
+// How often the saving display looks at the copy. Updates reach the window
+// only when the whole percent or the elapsed second changes.
+constexpr std::chrono::milliseconds kSaveDisplayInterval{40};
 
 }  // namespace
 
@@ -68,6 +87,8 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
     : QObject(parent), prompts_(std::move(prompts)) {
     runMovRepair = [](RepairFile& engine) { return engine.repairMOV(); };
     runAviRepair = [](RepairFileAvi& engine) { return engine.retrieveAudioVideoSamples(); };
+    runCopy = copyFile;
+    freeSpaceOf = fs::freeSpace;
 
     MainWindowFrame frame = buildMainWindowFrame();
     window_ = std::move(frame.window);
@@ -92,6 +113,16 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
     connect(repairAbortedOK, &QPushButton::clicked, this, [this] { repairAbortedOk(); });
     connect(couldNotRepairOk, &QPushButton::clicked, this, [this] { couldntRepairOk(); });
     connect(filenotselectedokbutton, &QPushButton::clicked, this, [this] { fileNotSelectedOk(); });
+    connect(prewBtn, &QPushButton::clicked, this, [this] { preview(); });
+    connect(vlcButton, &QPushButton::clicked, this, [this] { playWithVLC(); });
+    connect(prewSaveBtn, &QPushButton::clicked, this, [this] { save(); });
+    connect(moviePlayButton, &QPushButton::clicked, this, [this] { toggleMoviePlayback(); });
+    connect(cancelSaveBtn, &QPushButton::clicked, this, [this] { stopSaving(); });
+    connect(main3_, &QPushButton::clicked, this, [this] { main3(); });
+    connect(help3_, &QPushButton::clicked, this, [this] { help3(); });
+    connect(stopsavingOKbutton, &QPushButton::clicked, this, [this] { stopSavingOk(); });
+    connect(stopsavingCancelbutton, &QPushButton::clicked, this, [this] { continueSaving(); });
+    connect(saveCompletedOkBtn, &QPushButton::clicked, this, [this] { saveCompletedOk(); });
 
     awakeFromNib();
 }
@@ -145,6 +176,23 @@ void Tolvik_Repair_MOVAppDelegate::takeOutlets(const MainWindowFrame& frame) {
     scanField = details.scanField;
     playbackField = details.playbackField;
     prewTabHomeBtn = details.prewTabHomeBtn;
+    movieview = details.movieview;
+    moviePlayButton = details.moviePlayButton;
+    prewBtn = previewbutton = details.prewBtn;
+    vlcButton = details.vlcButton;
+    prewSaveBtn = savebutton = details.prewSaveBtn;
+
+    const SavingScreen& saving = *frame.savingScreen;
+    destinationPath = saving.destinationPath;
+    savingNotification = saving.savingNotification;
+    savingStartTime = saving.savingStartTime;
+    savingElapsedTime = saving.savingElapsedTime;
+    savingPercentage = saving.savingPercentage;
+    saveProgressBarr = saving.saveProgressBarr;
+    savingAnimation = saving.savingAnimation;
+    cancelSaveBtn = saving.cancelSaveBtn;
+    main3_ = saving.main3;
+    help3_ = saving.help3;
 
     filenotselectedwindow = frame.filenotselectedwindow;
     filenotselectedokbutton = frame.filenotselectedokbutton;
@@ -155,13 +203,20 @@ void Tolvik_Repair_MOVAppDelegate::takeOutlets(const MainWindowFrame& frame) {
     repairAbortedOK = frame.repairAbortedOK;
     couldntRepair = frame.couldntRepair;
     couldNotRepairOk = frame.couldNotRepairOk;
+    stopsavingwindow = frame.stopsavingwindow;
+    stopsavingOKbutton = frame.stopsavingOKbutton;
+    stopsavingCancelbutton = frame.stopsavingCancelbutton;
+    repaircompletedwindow = frame.repaircompletedwindow;
+    saveCompletedOkBtn = frame.saveCompletedOkBtn;
 }
 
 Tolvik_Repair_MOVAppDelegate::~Tolvik_Repair_MOVAppDelegate() {
     if (observerToken_ != 0) NotificationCenter::defaultCenter().removeObserver(observerToken_);
-    // A worker may still be inside this object's observer: it must be done
-    // before the object goes.
+    // A worker may still be inside this object's observer, or copying with
+    // its flags: it must be done before the object goes.
     retireWorker();
+    retireSaveWorkers();
+    releaseMovie();
     repairClockTimer_.stop();
 }
 
@@ -178,9 +233,10 @@ void Tolvik_Repair_MOVAppDelegate::awakeFromNib() {
     movFile = false;
     aviFile = false;
     setCounterr(0);
-    for (QAbstractButton* button : {static_cast<QAbstractButton*>(browsebutton), static_cast<QAbstractButton*>(selectRefFileBtn),
-                                    static_cast<QAbstractButton*>(repCancelBtn), static_cast<QAbstractButton*>(repPauseBtn),
-                                    static_cast<QAbstractButton*>(prewTabHomeBtn)})
+    // The player button is round.
+    vlcButton->setStyleSheet(QStringLiteral("border-radius: 25px;"));
+    for (QPushButton* button : {browsebutton, selectRefFileBtn, repCancelBtn, repPauseBtn, prewBtn, prewTabHomeBtn,
+                                prewSaveBtn, cancelSaveBtn})
         setTitleTextColor(button, titleTextColor());
     browsebutton->setFocus();
 }
@@ -274,6 +330,10 @@ void Tolvik_Repair_MOVAppDelegate::repair() {
     pathlabel->setText(displayPath(values.corruptFilePath));
     progressbar->setValue(0);
 
+    // The new repair truncates the result that the preview shows and that an
+    // ended save may still hold.
+    releaseMovie();
+    retireSaveWorkers();
     // The previous engines are replaced only when their worker has ended, so
     // that two repairs never write at the same time.
     retireWorker();
@@ -603,6 +663,8 @@ void Tolvik_Repair_MOVAppDelegate::fileNotSelectedOk() { prompts_->endModal(file
 
 void Tolvik_Repair_MOVAppDelegate::main3() {
     if (repairing || savingProgress) return;
+    retireSaveWorkers();
+    releaseMovie();
     upperBoxField->setText(QStringLiteral("Select a video file to repair"));
     selectTabWithIdentifier(QStringLiteral("mainTab"));
     filePathUp->clear();
@@ -644,10 +706,9 @@ void Tolvik_Repair_MOVAppDelegate::repairCompletedOk() {
     upperBoxField->setText(QStringLiteral("Repaired Video File Details"));
     selectNextTab();
     currentstatus->clear();
-}
-
-void Tolvik_Repair_MOVAppDelegate::setMovieView() {
-    // The preview of the result comes with the details screen's player.
+    // A first frame that arrived while the view was out of sight is not
+    // drawn; asking for the same place again draws it.
+    if (video && video->playbackState() == QMediaPlayer::PausedState) video->setPosition(video->position());
 }
 
 void Tolvik_Repair_MOVAppDelegate::selectTabWithIdentifier(const QString& identifier) {
@@ -684,6 +745,321 @@ void Tolvik_Repair_MOVAppDelegate::elapsedTimeThread() {
     if (!pauseRepairing_) elapsedTime->setText(QString::fromStdString(repairClock_.display()));
     if (!keepTicking) repairClockTimer_.stop();
 }
+
+// --- details and preview ------------------------------------------------------------------
+
+void Tolvik_Repair_MOVAppDelegate::setMovieView() {
+    unipath = QFile::decodeName(QByteArray::fromStdString(lastReport_.resultPath));
+    releaseMovie();
+    if (unipath.isEmpty()) return;
+
+    auto* movie = new QMediaPlayer(this);
+    movie->setAudioOutput(new QAudioOutput(movie));
+    movie->setVideoOutput(movieview);
+    video = movie;
+    connect(movie, &QMediaPlayer::errorOccurred, this, [this, movie](QMediaPlayer::Error, const QString& message) {
+        SystemLog::write("Preview of " + enginePath(unipath) + " failed: " + message.toStdString());
+        // A movie that cannot play leaves the view empty.
+        if (video == movie) releaseMovie();
+    });
+    connect(movie, &QMediaPlayer::mediaStatusChanged, this, [this, movie](QMediaPlayer::MediaStatus status) {
+        // Paused at the start, the view shows the first frame.
+        if (status == QMediaPlayer::LoadedMedia && movie->playbackState() == QMediaPlayer::StoppedState) movie->pause();
+        if (status == QMediaPlayer::EndOfMedia && observingMovieEnd_) movieDidEnd(movie);
+    });
+    connect(movie, &QMediaPlayer::playbackStateChanged, this, [this](QMediaPlayer::PlaybackState state) {
+        setButtonTitle(moviePlayButton,
+                       state == QMediaPlayer::PlayingState ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    });
+    movie->setSource(QUrl::fromLocalFile(unipath));
+}
+
+void Tolvik_Repair_MOVAppDelegate::releaseMovie() {
+    if (!video) return;
+    QMediaPlayer* movie = video;
+    video = nullptr;
+    movie->disconnect(this);
+    movie->stop();
+    // Closes the file now; the object goes once its signals are delivered.
+    movie->setSource(QUrl());
+    movie->setVideoOutput(nullptr);
+    movie->deleteLater();
+    movieview->videoSink()->setVideoFrame(QVideoFrame());
+    setButtonTitle(moviePlayButton, QStringLiteral("Play"));
+}
+
+void Tolvik_Repair_MOVAppDelegate::toggleMoviePlayback() {
+    if (!video) return;
+    if (video->playbackState() == QMediaPlayer::PlayingState) video->pause();
+    else video->play();
+}
+
+void Tolvik_Repair_MOVAppDelegate::preview() {
+    // Asking twice still means one call at the end.
+    observingMovieEnd_ = true;
+    playWithVLC();
+}
+
+void Tolvik_Repair_MOVAppDelegate::movieDidEnd(QMediaPlayer* movie) {
+    video = movie;
+    for (QPushButton* button : {main3_, help3_, savebutton, previewbutton}) button->setEnabled(true);
+    setButtonState(previewbutton, 0);
+}
+
+void Tolvik_Repair_MOVAppDelegate::playWithVLC() {
+    const QString vlc = QStandardPaths::findExecutable(QStringLiteral("vlc"));
+    if (!vlc.isEmpty()) {
+        startPlayer(vlc);
+        return;
+    }
+    const bool otherPlayer = prompts_->alternatePanel(
+        window_.get(), QStringLiteral("You don't have \"VLC Player\" Installed"),
+        QStringLiteral("Please install VLC player and try again\n(if it donesn't play with any players please consult "
+                       "our friendly customer supports)"),
+        QStringLiteral("Download VLC"), QStringLiteral("Open With Other Players.."));
+    if (!otherPlayer) {
+        prompts_->openUrl(QUrl(QString::fromLatin1(kVlcDownloadPage)));
+        return;
+    }
+    panel = prompts_->chooseProgram(window_.get(),
+                                    [this](const QString& program) { openPanelForOpenWithFileDidEnd(program); });
+}
+
+void Tolvik_Repair_MOVAppDelegate::openPanelForOpenWithFileDidEnd(const QString& program) {
+    SystemLog::write("Open with " + enginePath(program));
+    if (!movFile && !aviFile) return;
+    startPlayer(program);
+}
+
+void Tolvik_Repair_MOVAppDelegate::startPlayer(const QString& program) {
+    // The path is one argument as it stands: no shell ever reads it.
+    if (!QProcess::startDetached(program, {unipath}))
+        SystemLog::write("Could not start " + enginePath(program) + " on " + enginePath(unipath));
+}
+
+// --- saving ---------------------------------------------------------------------------------
+
+QString Tolvik_Repair_MOVAppDelegate::savedFileName() const {
+    return movFile || !aviFile ? QStringLiteral("repaired.mov") : QStringLiteral("repaired.avi");
+}
+
+void Tolvik_Repair_MOVAppDelegate::save() {
+    savepanel = prompts_->savePanel(window_.get(), QStringLiteral("Repaired"),
+                                    [this](const QString& path) { savePanelDidEnd(path); });
+}
+
+void Tolvik_Repair_MOVAppDelegate::savePanelDidEnd(const QString& chosenPath) {
+    if (savingProgress) return;
+    if (savepanel) savepanel->hide();
+    values.saveDestinationFolder = enginePath(chosenPath);
+    savingNameFromUser = chosenPath + QLatin1Char('/') + savedFileName();
+
+    // What stands under the name is replaced only when the user says so.
+    const bool replaceExisting = pathTaken(enginePath(savingNameFromUser));
+    if (replaceExisting &&
+        !prompts_->alternatePanel(window_.get(), QStringLiteral("Replace \"%1\"?").arg(savedFileName()),
+                                  QStringLiteral("%1 already holds a file named \"%2\". Replacing it overwrites it.")
+                                      .arg(chosenPath, savedFileName()),
+                                  QStringLiteral("Cancel"), QStringLiteral("Replace")))
+        return;
+
+    destinationPath->setText(QStringLiteral("Destination Path:%1/%2").arg(chosenPath, savedFileName()));
+    savingNotification->setText(QStringLiteral("Saving File..."));
+    scanStartDate = QDateTime::currentDateTime();
+    savingStartTime->setText(QString::fromStdString(formatClockTime(scanStartDate.toSecsSinceEpoch())));
+    stopElapsedTimeThread = false;
+    QTimer::singleShot(designedMilliseconds(0.2), this, [this] {
+        if (savingProgress && !pauseSaving) savingAnimation->startAnimation();
+    });
+    upperBoxField->setText(QStringLiteral("Saving Repaired Video File"));
+    setSavingProgress(true);
+    // The screen starts from nothing, not from the last save's end.
+    progressbarValue = 0;
+    percentValue = 0;
+    elapsedSavingTimee = QStringLiteral("00:00:00");
+    updateSaveProgressBar2();
+    selectNextTab();
+
+    const std::string folder = values.saveDestinationFolder;
+    if (!fs::makeFolders(folder)) {
+        saveFailed(pathTaken(folder) ? QStringLiteral("%1 is a file, not a folder.").arg(chosenPath)
+                                     : QStringLiteral("The folder %1 could not be created.").arg(chosenPath));
+        return;
+    }
+    const std::string source = enginePath(unipath);
+    if (unipath.isEmpty() || !fs::isRegularFile(source)) {
+        saveFailed(QStringLiteral("The repaired file %1 is no longer there. Repair the video again.").arg(unipath));
+        return;
+    }
+    const uint64_t need = fs::fileSize(source).value_or(0);
+    const std::optional<uint64_t> free = freeSpaceOf(folder);
+    if (!free) {
+        saveFailed(QStringLiteral("The free space of %1 could not be read.").arg(chosenPath));
+        return;
+    }
+    if (*free >= need) {
+        startSaveWorkers(need, replaceExisting);
+        for (QPushButton* button : {main3_, help3_, previewbutton}) button->setEnabled(true);
+        return;
+    }
+    prompts_->messagePanel(window_.get(), QStringLiteral("! Not enough free disk space"),
+                           QStringLiteral("The volume you have chosen to save data does not have enough free space to "
+                                          "save the repaired file."),
+                           QStringLiteral("Ok"));
+    stopElapsedTimeThread = true;
+    savingAnimation->stopAnimation();
+    setSavingProgress(false);
+    main3();
+}
+
+void Tolvik_Repair_MOVAppDelegate::startSaveWorkers(uint64_t need, bool replaceExisting) {
+    CopyRequest request;
+    request.source = enginePath(unipath);
+    request.destination = enginePath(savingNameFromUser);
+    request.need = need;
+    request.replaceExisting = replaceExisting;
+    for (const auto& input : {values.corruptFilePath, values.referenceFilePath})
+        if (input) request.protectedPaths.push_back(*input);
+
+    pauseSaving = false;
+    stopvalue = false;
+    // The display must not start from the last save's end.
+    saveProgress_.copied = 0;
+    saveProgress_.durable = false;
+    saveCopyEnded_ = false;
+    saveDisplayEnded_ = false;
+    const std::uint64_t generation = ++lastSaveGeneration_;
+    currentSaveGeneration_ = generation;
+    const auto start = std::chrono::steady_clock::now();
+    saveDisplayThread_ = std::thread([this, need, generation, start] { savemethod(need, generation, start); });
+    saveCopyThread_ = std::thread([this, request] { saveFile(request); });
+}
+
+void Tolvik_Repair_MOVAppDelegate::saveFile(const CopyRequest& request) {
+    saveResult_ = runCopy(request, CopyFlags{pauseSaving, stopvalue}, saveProgress_);
+    // The result lives on in the saved file; its hidden copy goes.
+    if (saveResult_.outcome == CopyOutcome::Copied) fs::removeFile(request.source);
+    saveCopyEnded_.store(true, std::memory_order_release);
+}
+
+void Tolvik_Repair_MOVAppDelegate::savemethod(uint64_t need, std::uint64_t generation,
+                                              std::chrono::steady_clock::time_point start) {
+    int shownPercent = -1;
+    std::string shownElapsed;
+    for (;;) {
+        while (pauseSaving && !stopvalue) Pacing::pauseSleep();
+        if (stopvalue) break;  // the stop's confirmation takes the user home
+        const bool copyEnded = saveCopyEnded_.load(std::memory_order_acquire);
+        const int step = copyPercent(saveProgress_.copied.load(std::memory_order_relaxed), need,
+                                     saveProgress_.durable.load(std::memory_order_acquire));
+        const std::string elapsed =
+            getTimeFormStringForInterval(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        if (step != shownPercent || elapsed != shownElapsed) {
+            shownPercent = step;
+            shownElapsed = elapsed;
+            runOnMainThreadLater([this, generation, step, text = QString::fromStdString(elapsed)] {
+                if (generation != currentSaveGeneration_) return;
+                setProgressBarValue(step, step, text);
+                updateSaveProgressBar2();
+            });
+        }
+        if (copyEnded) {
+            runOnMainThreadLater([this, generation] { saveEnded(generation); });
+            break;
+        }
+        std::this_thread::sleep_for(kSaveDisplayInterval);
+    }
+    saveDisplayEnded_.store(true, std::memory_order_release);
+}
+
+void Tolvik_Repair_MOVAppDelegate::setProgressBarValue(double value, int step, const QString& elapsed) {
+    progressbarValue = value;
+    percentValue = step;
+    elapsedSavingTimee = elapsed;
+}
+
+void Tolvik_Repair_MOVAppDelegate::updateSaveProgressBar2() {
+    saveProgressBarr->setValue(static_cast<int>(progressbarValue));
+    savingPercentage->setText(QStringLiteral("%1%").arg(percentValue));
+    if (!stopElapsedTimeThread) savingElapsedTime->setText(elapsedSavingTimee);
+}
+
+void Tolvik_Repair_MOVAppDelegate::saveEnded(std::uint64_t generation) {
+    if (generation != currentSaveGeneration_) return;
+    currentSaveGeneration_ = 0;
+    retireSaveWorkers();  // both are at their end
+    stopElapsedTimeThread = true;
+    savingAnimation->stopAnimation();
+    setSavingProgress(false);
+    if (saveResult_.outcome == CopyOutcome::Copied) {
+        setTitleTextColor(saveCompletedOkBtn, titleTextColor());
+        prompts_->runModal(repaircompletedwindow);
+    } else if (saveResult_.outcome == CopyOutcome::Failed) {
+        saveFailed(QString::fromStdString(saveResult_.reason));
+    }
+}
+
+void Tolvik_Repair_MOVAppDelegate::saveFailed(const QString& reason) {
+    stopElapsedTimeThread = true;
+    savingAnimation->stopAnimation();
+    setSavingProgress(false);
+    prompts_->messagePanel(window_.get(), QStringLiteral("Could not save the repaired file"),
+                           reason + QStringLiteral("\nThe repaired video is kept: choose another place to save it."),
+                           QStringLiteral("OK"));
+    selectTabWithIdentifier(QStringLiteral("detailsTab"));
+    upperBoxField->setText(QStringLiteral("Repaired Video File Details"));
+}
+
+void Tolvik_Repair_MOVAppDelegate::stopSaving() {
+    pauseSaving = true;
+    savingAnimation->stopAnimation();
+    setTitleTextColor(stopsavingOKbutton, titleTextColor());
+    setTitleTextColor(stopsavingCancelbutton, titleTextColor());
+    prompts_->runModal(stopsavingwindow);
+}
+
+void Tolvik_Repair_MOVAppDelegate::continueSaving() {
+    pauseSaving = false;
+    Pacing::wake();
+    savingAnimation->startAnimation();
+    prompts_->endModal(stopsavingwindow);
+}
+
+void Tolvik_Repair_MOVAppDelegate::stopSavingOk() {
+    stopvalue = true;
+    stopElapsedTimeThread = true;
+    currentSaveGeneration_ = 0;
+    prompts_->endModal(stopsavingwindow);
+    // The copy removes its partial file when it sees the stop; a file that
+    // was already complete stays. Home comes only once both workers are done.
+    retireSaveWorkers();
+    setSavingProgress(false);
+    main3();
+}
+
+void Tolvik_Repair_MOVAppDelegate::saveCompletedOk() {
+    prompts_->endModal(repaircompletedwindow);
+    prompts_->revealInFileManager(QFile::decodeName(QByteArray::fromStdString(values.saveDestinationFolder)));
+    setSavingProgress(false);
+    main3();
+}
+
+void Tolvik_Repair_MOVAppDelegate::retireSaveWorkers() {
+    if (!saveWorkersRunning()) return;
+    currentSaveGeneration_ = 0;
+    stopvalue = true;
+    pauseSaving = false;
+    Pacing::wake();
+    // A copy may sit in a slow write; the window goes on meanwhile.
+    QTimer nudge;
+    nudge.start(10);
+    while (!(saveCopyEnded_.load(std::memory_order_acquire) && saveDisplayEnded_.load(std::memory_order_acquire)))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    saveCopyThread_.join();
+    saveDisplayThread_.join();
+}
+
+void Tolvik_Repair_MOVAppDelegate::help3() { prompts_->openUrl(helpPage()); }
 
 // --- window delegate ----------------------------------------------------------------------
 

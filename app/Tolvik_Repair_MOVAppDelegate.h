@@ -2,27 +2,35 @@
 
 #include "app/repair_values.h"
 #include "engine/repair_request.h"
+#include "platform/file_copy.h"
 #include "progress/formatting.h"
 #include "progress/notification.h"
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
 #include <atomic>
 #include <cstdint>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 
 class QAbstractButton;
 class QDialog;
 class QLabel;
 class QLineEdit;
+class QMediaPlayer;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
+class QVideoWidget;
+class QWidget;
 
 namespace arbel {
 
@@ -37,8 +45,8 @@ class UiPrompts;
 
 // The controller of a repair session: it owns the main window and its
 // screens, records the user's choice of files, runs the engines' checks,
-// starts each repair on a detached worker thread and applies the engine's
-// progress notifications to the window.
+// starts each repair on a detached worker thread, applies the engine's
+// progress notifications to the window, previews the result and saves it.
 class Tolvik_Repair_MOVAppDelegate : public QObject {
 public:
     explicit Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPrompts> prompts, QObject* parent = nullptr);
@@ -70,7 +78,26 @@ public:
     void main3();
     void repairCompletedOk();
     void elapsedTimeThread();
+    void help3();
+
+    // --- details and preview ----------------------------------------------------
+    // Loads the result the engine wrote into the preview.
     void setMovieView();
+    // Watches for the end of the preview, then plays the result externally.
+    void preview();
+    void movieDidEnd(QMediaPlayer* movie);
+    void playWithVLC();
+    void openPanelForOpenWithFileDidEnd(const QString& program);
+    // Plays or pauses the preview (the movie view's own control).
+    void toggleMoviePlayback();
+
+    // --- saving -------------------------------------------------------------------
+    void save();
+    void savePanelDidEnd(const QString& chosenPath);
+    void stopSaving();
+    void continueSaving();
+    void stopSavingOk();
+    void saveCompletedOk();
 
     // --- progress notifications (any thread) --------------------------------
     void updateProgress(const NotifDict& userInfo);
@@ -108,7 +135,6 @@ public:
     bool repairing = false;
     bool savingProgress = false;
     bool pauseRepairing_ = false;
-    bool pauseSaving = false;
     bool stopElapsedTimeThread = false;
     QDateTime scanStartDate;
 
@@ -116,6 +142,32 @@ public:
     // engines' repair operations; tests script an engine here.
     std::function<RepairReport(RepairFile&)> runMovRepair;
     std::function<RepairReport(RepairFileAvi&)> runAviRepair;
+
+    // --- saving state -----------------------------------------------------------------
+    // Shared with the two save workers: the stop confirmation is open (both
+    // sleep), and the user confirmed the stop.
+    std::atomic<bool> pauseSaving{false};
+    std::atomic<bool> stopvalue{false};
+    // The file being saved: the confirmed folder and "repaired.mov" or ".avi".
+    QString savingNameFromUser;
+    // What the saving screen shows, kept on the main thread.
+    double progressbarValue = 0;
+    int percentValue = 0;
+    QString elapsedSavingTimee;
+    // The copy a save runs and the free space it checks first. The program
+    // copies and asks the file system; tests put faults and answers here.
+    std::function<CopyResult(const CopyRequest&, CopyFlags, CopyProgress&)> runCopy;
+    std::function<std::optional<uint64_t>(const std::string& folder)> freeSpaceOf;
+
+    // --- preview state ------------------------------------------------------------------
+    // The result the preview, the players and saving use: the file the
+    // engine of the last completed repair wrote.
+    QString unipath;
+    // The movie in the preview, or null.
+    QPointer<QMediaPlayer> video;
+    // The open panel of a player chooser and the save panel while they are open.
+    QPointer<QWidget> panel;
+    QPointer<QWidget> savepanel;
 
     // The user confirmed a stop of the current repair.
     bool stopRequested() const { return control_ && control_->stopRequested(); }
@@ -171,6 +223,26 @@ public:
     QLabel* scanField = nullptr;
     QLabel* playbackField = nullptr;
     QPushButton* prewTabHomeBtn = nullptr;
+    QVideoWidget* movieview = nullptr;
+    QPushButton* moviePlayButton = nullptr;
+    QPushButton* prewBtn = nullptr;
+    QPushButton* previewbutton = nullptr;  // prewBtn
+    QPushButton* vlcButton = nullptr;
+    QPushButton* prewSaveBtn = nullptr;
+    QPushButton* savebutton = nullptr;  // prewSaveBtn
+
+    // Saving screen. (`main3_` and `help3_` carry an underscore because
+    // actions of the same names exist.)
+    QLabel* destinationPath = nullptr;
+    QLabel* savingNotification = nullptr;
+    QLabel* savingStartTime = nullptr;
+    QLabel* savingElapsedTime = nullptr;
+    QLabel* savingPercentage = nullptr;
+    QProgressBar* saveProgressBarr = nullptr;
+    BusyIndicator* savingAnimation = nullptr;
+    QPushButton* cancelSaveBtn = nullptr;
+    QPushButton* main3_ = nullptr;
+    QPushButton* help3_ = nullptr;
 
     // Modal windows.
     ModalWindow* filenotselectedwindow = nullptr;
@@ -182,11 +254,18 @@ public:
     QPushButton* repairAbortedOK = nullptr;
     ModalWindow* couldntRepair = nullptr;
     QPushButton* couldNotRepairOk = nullptr;
+    ModalWindow* stopsavingwindow = nullptr;
+    QPushButton* stopsavingOKbutton = nullptr;
+    QPushButton* stopsavingCancelbutton = nullptr;
+    ModalWindow* repaircompletedwindow = nullptr;
+    QPushButton* saveCompletedOkBtn = nullptr;
 
     // --- for tests and diagnostics ---------------------------------------------
     const QTimer& repairClockTimer() const { return repairClockTimer_; }
     // The "finished" flag of the latest worker, or null when none was started.
     std::shared_ptr<const std::atomic<bool>> latestWorkerFinished() const { return workerFinished_; }
+    // Either save worker has not been joined yet.
+    bool saveWorkersRunning() const { return saveCopyThread_.joinable() || saveDisplayThread_.joinable(); }
 
 private:
     // Points the outlets at the widgets of the frame and its screens.
@@ -216,6 +295,28 @@ private:
     void runOnMainThreadAndWait(const std::function<void()>& fn);
     void runOnMainThreadLater(std::function<void()> fn);
 
+    // The preview lets go of the result (a new repair truncates it).
+    void releaseMovie();
+    void startPlayer(const QString& program);
+    // "repaired.mov" or "repaired.avi", after the kind of the repair.
+    QString savedFileName() const;
+
+    // --- saving ---
+    void startSaveWorkers(uint64_t need, bool replaceExisting);
+    // The copy worker and the display worker.
+    void saveFile(const CopyRequest& request);
+    void savemethod(uint64_t need, std::uint64_t generation, std::chrono::steady_clock::time_point start);
+    void setProgressBarValue(double value, int step, const QString& elapsed);
+    void updateSaveProgressBar2();
+    // On the main thread, once the copy has ended: completion or failure.
+    void saveEnded(std::uint64_t generation);
+    // A save that did not happen: the panel saying why, then the details
+    // screen, to choose another place.
+    void saveFailed(const QString& reason);
+    // Stops the save workers, if any, and waits for them while the main
+    // thread keeps handling events.
+    void retireSaveWorkers();
+
     void setButtonTitle(QAbstractButton* button, const QString& title);
     void setButtonState(QAbstractButton* button, int state);
 
@@ -240,6 +341,20 @@ private:
     RepairReport lastReport_;
     bool reportIn_ = false;             // the current repair's report has arrived
     bool detailsWaitForReport_ = false;  // completed: the details wait for its report
+
+    // Preview: preview() asked to hear of the movie's end.
+    bool observingMovieEnd_ = false;
+
+    // The two workers of the current save; kept and joined, so that no copy
+    // outlives the next repair's start.
+    std::thread saveCopyThread_;
+    std::thread saveDisplayThread_;
+    std::atomic<bool> saveCopyEnded_{false};
+    std::atomic<bool> saveDisplayEnded_{false};
+    CopyProgress saveProgress_;
+    CopyResult saveResult_;  // written by the copy worker before saveCopyEnded_
+    std::uint64_t lastSaveGeneration_ = 0;
+    std::atomic<std::uint64_t> currentSaveGeneration_{0};
 };
 
 }  // namespace arbel

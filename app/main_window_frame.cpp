@@ -38,10 +38,29 @@ ModalWindow* makeModalWindow(QWidget* owner, const QString& objectName, const QS
     return window;
 }
 
-QPushButton* addAnswer(ModalWindow* window, const QString& objectName, const QString& title, bool quiet = false) {
-    QPushButton* button = makeButton(objectName, title, window, quiet);
+QPushButton* addAnswer(ModalWindow* window, const char* objectName, const QString& title, bool quiet = false) {
+    QPushButton* button = makeButton(QString::fromLatin1(objectName), title, window, quiet);
     window->findChild<QHBoxLayout*>(QStringLiteral("buttons"))->addWidget(button);
     return button;
+}
+
+// A message that one OK button answers.
+ModalWindow* makeNoticeWindow(QWidget* owner, const char* objectName, const QString& message, const char* okName,
+                              QPushButton*& ok) {
+    ModalWindow* window = makeModalWindow(owner, QString::fromLatin1(objectName), message);
+    ok = addAnswer(window, okName, QStringLiteral("OK"));
+    window->setAnswerOnClose(ok);
+    return window;
+}
+
+// A question that Cancel or OK answers; closing it is Cancel.
+ModalWindow* makeQuestionWindow(QWidget* owner, const char* objectName, const QString& question,
+                                const char* cancelName, QPushButton*& cancel, const char* okName, QPushButton*& ok) {
+    ModalWindow* window = makeModalWindow(owner, QString::fromLatin1(objectName), question);
+    cancel = addAnswer(window, cancelName, QStringLiteral("Cancel"), true);
+    ok = addAnswer(window, okName, QStringLiteral("OK"));
+    window->setAnswerOnClose(cancel);
+    return window;
 }
 
 template <typename Screen>
@@ -107,30 +126,26 @@ MainWindowFrame buildMainWindowFrame() {
     frame.tabview->setCurrentIndex(0);
 
     // Escape and the close box answer as the button that says "no".
-    frame.filenotselectedwindow = makeModalWindow(window, QStringLiteral("filenotselectedwindow"),
-                                                  QStringLiteral("Select the damaged video file first (Browse)."));
-    frame.filenotselectedokbutton =
-        addAnswer(frame.filenotselectedwindow, QStringLiteral("filenotselectedokbutton"), QStringLiteral("OK"));
-    frame.filenotselectedwindow->setAnswerOnClose(frame.filenotselectedokbutton);
-
-    frame.stoprepairwindow = makeModalWindow(window, QStringLiteral("stoprepairwindow"),
-                                             QStringLiteral("Do you want to stop repairing this file?"));
-    frame.stoprepaircancelbutton =
-        addAnswer(frame.stoprepairwindow, QStringLiteral("stoprepaircancelbutton"), QStringLiteral("Cancel"), true);
-    frame.stoprepairokbutton =
-        addAnswer(frame.stoprepairwindow, QStringLiteral("stoprepairokbutton"), QStringLiteral("OK"));
-    frame.stoprepairwindow->setAnswerOnClose(frame.stoprepaircancelbutton);
-
-    frame.repairAbortedWindow = makeModalWindow(window, QStringLiteral("repairAbortedWindow"),
-                                                QStringLiteral("The repair has been stopped."));
-    frame.repairAbortedOK =
-        addAnswer(frame.repairAbortedWindow, QStringLiteral("repairAbortedOK"), QStringLiteral("OK"));
-    frame.repairAbortedWindow->setAnswerOnClose(frame.repairAbortedOK);
-
-    frame.couldntRepair = makeModalWindow(window, QStringLiteral("couldntRepair"),
-                                          QStringLiteral("This file can not be repaired. No repaired file was made."));
-    frame.couldNotRepairOk = addAnswer(frame.couldntRepair, QStringLiteral("couldNotRepairOk"), QStringLiteral("OK"));
-    frame.couldntRepair->setAnswerOnClose(frame.couldNotRepairOk);
+    frame.filenotselectedwindow =
+        makeNoticeWindow(window, "filenotselectedwindow", QStringLiteral("Select the damaged video file first (Browse)."),
+                         "filenotselectedokbutton", frame.filenotselectedokbutton);
+    frame.stoprepairwindow =
+        makeQuestionWindow(window, "stoprepairwindow", QStringLiteral("Do you want to stop repairing this file?"),
+                           "stoprepaircancelbutton", frame.stoprepaircancelbutton, "stoprepairokbutton",
+                           frame.stoprepairokbutton);
+    frame.repairAbortedWindow = makeNoticeWindow(window, "repairAbortedWindow",
+                                                 QStringLiteral("The repair has been stopped."), "repairAbortedOK",
+                                                 frame.repairAbortedOK);
+    frame.couldntRepair = makeNoticeWindow(window, "couldntRepair",
+                                           QStringLiteral("This file can not be repaired. No repaired file was made."),
+                                           "couldNotRepairOk", frame.couldNotRepairOk);
+    frame.stopsavingwindow =
+        makeQuestionWindow(window, "stopsavingwindow", QStringLiteral("Do you want to stop saving the repaired file?"),
+                           "stopsavingCancelbutton", frame.stopsavingCancelbutton, "stopsavingOKbutton",
+                           frame.stopsavingOKbutton);
+    frame.repaircompletedwindow =
+        makeNoticeWindow(window, "repaircompletedwindow", QStringLiteral("The repaired file has been saved."),
+                         "saveCompletedOkBtn", frame.saveCompletedOkBtn);
 
     window->resize(820, 560);
     return frame;

@@ -19,7 +19,7 @@ class StartScreen;
 
 // The main window around the screens — header band, heading, and the card
 // whose stacked view holds the five screens in the order the controller
-// steps through them — and the modal windows of the repair path. Every
+// steps through them — and the modal windows of repairing and saving. Every
 // widget is owned by `window`.
 struct MainWindowFrame {
     std::unique_ptr<MainWindow> window;
@@ -42,6 +42,11 @@ struct MainWindowFrame {
     QPushButton* repairAbortedOK = nullptr;
     ModalWindow* couldntRepair = nullptr;
     QPushButton* couldNotRepairOk = nullptr;
+    ModalWindow* stopsavingwindow = nullptr;
+    QPushButton* stopsavingOKbutton = nullptr;
+    QPushButton* stopsavingCancelbutton = nullptr;
+    ModalWindow* repaircompletedwindow = nullptr;
+    QPushButton* saveCompletedOkBtn = nullptr;
 };
 
 // The window as it first appears: the start screen selected.

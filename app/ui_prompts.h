@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -10,8 +11,9 @@ class QWidget;
 
 namespace arbel {
 
-// Every place where the controller waits for a person: message panels, open
-// panels and the modal windows. The desktop program answers through Qt
+// Every place where the controller waits for a person or hands something to
+// the desktop: message panels, open and save panels, the modal windows, the
+// file manager and the default handler of an address. The desktop program answers through Qt
 // dialogs; tests install a scripted implementation that answers at once.
 class UiPrompts {
 public:
@@ -26,6 +28,27 @@ public:
     // runs with the path when the user accepts and not at all otherwise; it
     // may run after this call has returned.
     virtual void openMoviePanel(QWidget* parent, std::function<void(const QString& path)> chosen) = 0;
+
+    // A message panel with a default and an alternate button; true only when
+    // the alternate button answered it (Escape answers with the default).
+    virtual bool alternatePanel(QWidget* parent, const QString& title, const QString& text,
+                                const QString& defaultButton, const QString& alternateButton) = 0;
+
+    // The save panel, modal to parent's window: prompt "Save", folder
+    // creation allowed, proposedName filled in. `chosen` runs with the path
+    // the user confirms and not at all on Cancel. Answers the panel while it
+    // is open (null when it was answered at once).
+    virtual QWidget* savePanel(QWidget* parent, const QString& proposedName,
+                               std::function<void(const QString& path)> chosen) = 0;
+
+    // An open panel for one program to play the result with; as savePanel.
+    virtual QWidget* chooseProgram(QWidget* parent, std::function<void(const QString& path)> chosen) = 0;
+
+    // Shows the file or folder at path selected in the desktop's file manager.
+    virtual void revealInFileManager(const QString& path) = 0;
+
+    // Opens an address with the desktop's default handler.
+    virtual void openUrl(const QUrl& url) = 0;
 
     // Shows a window modally and returns once endModal() has been called for
     // it (by one of its buttons' actions).

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QVideoWidget>
 
 #include <utility>
 
@@ -17,7 +18,12 @@ DetailsScreen::DetailsScreen(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("detailsTab"));
     QVBoxLayout* page = makeScreenLayout(this);
 
-    page->addWidget(makeLabel(QStringLiteral("damagedFileTitle"), QStringLiteral("Damaged file"), this, "next"));
+    // The damaged file's facts beside the preview of the repaired one.
+    auto* top = new QHBoxLayout;
+    top->setSpacing(20);
+    auto* damaged = new QVBoxLayout;
+    damaged->setSpacing(8);
+    damaged->addWidget(makeLabel(QStringLiteral("damagedFileTitle"), QStringLiteral("Damaged file"), this, "next"));
     auto* damagedFacts = new QGridLayout;
     damagedFacts->setHorizontalSpacing(18);
     damagedFacts->setVerticalSpacing(6);
@@ -37,8 +43,26 @@ DetailsScreen::DetailsScreen(QWidget* parent) : QWidget(parent) {
         ++row;
     }
     damagedFacts->setColumnStretch(1, 1);
-    page->addLayout(damagedFacts);
-    page->addSpacing(10);
+    damaged->addLayout(damagedFacts);
+    damaged->addStretch(1);
+    top->addLayout(damaged, 1);
+
+    auto* preview = new QVBoxLayout;
+    preview->setSpacing(4);
+    // The frame keeps a dark screen in place while no movie is loaded.
+    auto* movieFrame = new QFrame(this);
+    movieFrame->setObjectName(QStringLiteral("movieFrame"));
+    movieFrame->setFixedSize(224, 126);
+    auto* movieLayout = new QVBoxLayout(movieFrame);
+    movieLayout->setContentsMargins(0, 0, 0, 0);
+    movieview = new QVideoWidget(movieFrame);
+    movieview->setObjectName(QStringLiteral("movieview"));
+    movieLayout->addWidget(movieview);
+    preview->addWidget(movieFrame);
+    moviePlayButton = makeButton(QStringLiteral("moviePlayButton"), QStringLiteral("Play"), this, true);
+    preview->addWidget(moviePlayButton, 0, Qt::AlignHCenter);
+    top->addLayout(preview);
+    page->addLayout(top);
 
     // What the engine found, side by side as caption over value.
     page->addWidget(makeLabel(QStringLiteral("repairedVideoTitle"), QStringLiteral("Repaired video"), this, "next"));
@@ -82,7 +106,12 @@ DetailsScreen::DetailsScreen(QWidget* parent) : QWidget(parent) {
     pathlabel->hide();
     page->addStretch(1);
     prewTabHomeBtn = makeButton(QStringLiteral("prewTabHomeBtn"), QStringLiteral("Home"), this, true);
-    page->addLayout(buttonRow(prewTabHomeBtn, nullptr));
+    prewBtn = makeButton(QStringLiteral("prewBtn"), QStringLiteral("Preview"), this);
+    prewBtn->setToolTip(QStringLiteral("Play the repaired video in VLC or another player"));
+    vlcButton = makeButton(QStringLiteral("vlcButton"), QStringLiteral("VLC"), this);
+    vlcButton->setToolTip(QStringLiteral("Play the repaired video in VLC"));
+    prewSaveBtn = makeButton(QStringLiteral("prewSaveBtn"), QStringLiteral("Save"), this);
+    page->addLayout(buttonRow({prewTabHomeBtn}, {prewBtn, vlcButton, prewSaveBtn}));
 }
 
 }  // namespace arbel

@@ -4,11 +4,13 @@
 
 class QLabel;
 class QPushButton;
+class QVideoWidget;
 
 namespace arbel {
 
 // The details screen (detailsTab): the damaged file's name, size and path,
-// and what the engine reported about the repaired video.
+// what the engine reported about the repaired video, its preview, and the
+// ways on: an external player, saving, home.
 class DetailsScreen : public QWidget {
 public:
     explicit DetailsScreen(QWidget* parent = nullptr);
@@ -27,6 +29,15 @@ public:
     // the path on this screen.
     QLabel* pathlabel = nullptr;
     QPushButton* prewTabHomeBtn = nullptr;
+
+    QVideoWidget* movieview = nullptr;
+    // Plays and pauses the preview.
+    QPushButton* moviePlayButton = nullptr;
+    // Preview (also known as previewbutton), the round VLC button and Save
+    // (also known as savebutton).
+    QPushButton* prewBtn = nullptr;
+    QPushButton* vlcButton = nullptr;
+    QPushButton* prewSaveBtn = nullptr;
 };
 
 }  // namespace arbel

@@ -2,13 +2,35 @@
 
 #include "widgets.h"
 
+#include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace arbel {
 
 SavingScreen::SavingScreen(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("savingTab"));
-    makeScreenLayout(this)->addStretch(1);
+    QVBoxLayout* page = makeScreenLayout(this);
+
+    destinationPath = makePathLabel(QStringLiteral("destinationPath"), this);
+    page->addWidget(destinationPath);
+
+    const ProgressSection progress =
+        addProgressSection(page, this,
+                           {"savingStartTime", "savingElapsedTime", "savingAnimation", "savingNotification",
+                            "saveProgressBarr", "savingPercentage"});
+    savingStartTime = progress.started;
+    savingElapsedTime = progress.elapsed;
+    savingAnimation = progress.animation;
+    savingNotification = progress.status;
+    saveProgressBarr = progress.bar;
+    savingPercentage = progress.percentage;
+    page->addStretch(1);
+
+    main3 = makeButton(QStringLiteral("main3"), QStringLiteral("Home"), this, true);
+    help3 = makeButton(QStringLiteral("help3"), QStringLiteral("Help"), this, true);
+    cancelSaveBtn = makeButton(QStringLiteral("cancelSaveBtn"), QStringLiteral("Cancel"), this, true);
+    page->addLayout(buttonRow({main3, help3}, {cancelSaveBtn}));
 }
 
 }  // namespace arbel

@@ -1,9 +1,12 @@
 #include "widgets.h"
 
+#include "app/busy_indicator.h"
 #include "app/button_title_color.h"
 
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -36,6 +39,10 @@ QPushButton[imageButton="true"]:pressed { background: #2559a8; }
 QPushButton[imageButton="true"]:disabled { background: #a9bcd8; }
 QPushButton[quiet="true"] { background: #7a849a; }
 QPushButton[quiet="true"]:hover { background: #8a94aa; }
+QPushButton#vlcButton { padding: 0; min-width: 50px; max-width: 50px; min-height: 50px; max-height: 50px; }
+QFrame#movieFrame { background: black; }
+QPushButton#moviePlayButton { padding: 3px 14px; min-width: 0; font-size: 12px; }
+QLabel#destinationPath { color: #2b3547; }
 QProgressBar { border: none; background: #e4e9f1; border-radius: 5px; max-height: 10px; }
 QProgressBar::chunk { background: #2f6fd0; border-radius: 5px; }
 )";
@@ -79,11 +86,59 @@ QVBoxLayout* makeScreenLayout(QWidget* screen) {
 }
 
 QHBoxLayout* buttonRow(QPushButton* left, QPushButton* right) {
+    return buttonRow({left}, {right});
+}
+
+QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> left, std::initializer_list<QPushButton*> right) {
     auto* row = new QHBoxLayout;
-    if (left) row->addWidget(left);
+    row->setSpacing(10);
+    for (QPushButton* button : left)
+        if (button) row->addWidget(button);
     row->addStretch(1);
-    if (right) row->addWidget(right);
+    for (QPushButton* button : right)
+        if (button) row->addWidget(button);
     return row;
+}
+
+ProgressSection addProgressSection(QVBoxLayout* page, QWidget* screen, const std::array<const char*, 6>& names) {
+    ProgressSection section;
+    section.started = makeLabel(QString::fromLatin1(names[0]), QString(), screen, "value");
+    section.elapsed = makeLabel(QString::fromLatin1(names[1]), QStringLiteral("00:00:00"), screen, "value");
+    auto* times = new QGridLayout;
+    times->setHorizontalSpacing(18);
+    times->addWidget(makeLabel(QStringLiteral("startedCaption"), QStringLiteral("Started at"), screen, "caption"), 0, 0);
+    times->addWidget(makeLabel(QStringLiteral("elapsedCaption"), QStringLiteral("Elapsed time"), screen, "caption"), 0,
+                     1);
+    times->addWidget(section.started, 1, 0);
+    times->addWidget(section.elapsed, 1, 1);
+    times->setColumnStretch(2, 1);
+    page->addSpacing(6);
+    page->addLayout(times);
+
+    auto* statusRow = new QHBoxLayout;
+    statusRow->setSpacing(12);
+    section.animation = new BusyIndicator(screen);
+    section.animation->setObjectName(QString::fromLatin1(names[2]));
+    statusRow->addWidget(section.animation);
+    section.status = makeLabel(QString::fromLatin1(names[3]), QString(), screen, "value");
+    statusRow->addWidget(section.status, 1);
+    page->addSpacing(6);
+    page->addLayout(statusRow);
+
+    auto* barRow = new QHBoxLayout;
+    barRow->setSpacing(12);
+    section.bar = new QProgressBar(screen);
+    section.bar->setObjectName(QString::fromLatin1(names[4]));
+    section.bar->setRange(0, 100);
+    section.bar->setValue(0);
+    section.bar->setTextVisible(false);
+    barRow->addWidget(section.bar, 1);
+    section.percentage = makeLabel(QString::fromLatin1(names[5]), QStringLiteral("0%"), screen, "value");
+    section.percentage->setMinimumWidth(48);
+    section.percentage->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    barRow->addWidget(section.percentage);
+    page->addLayout(barRow);
+    return section;
 }
 
 }  // namespace arbel

@@ -2,13 +2,20 @@
 
 #include <QString>
 
+#include <array>
+#include <initializer_list>
+
+class QGridLayout;
 class QHBoxLayout;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QVBoxLayout;
 class QWidget;
 
 namespace arbel {
+
+class BusyIndicator;
 
 // The look of the main window, its screens and its modal windows. It is set
 // once, on the main window, and reaches every widget from there.
@@ -31,5 +38,23 @@ QVBoxLayout* makeScreenLayout(QWidget* screen);
 // A screen's bottom row: the secondary action on the left, the main one on
 // the right; either may be missing.
 QHBoxLayout* buttonRow(QPushButton* left, QPushButton* right);
+// The same with several buttons on either side, in the order given.
+QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> left, std::initializer_list<QPushButton*> right);
+
+// The middle of the repair and saving screens: when the work started and how
+// long it has run, the animation beside the status line, and the bar (0 to
+// 100, no text of its own) with the percentage at its right.
+struct ProgressSection {
+    QLabel* started = nullptr;
+    QLabel* elapsed = nullptr;
+    BusyIndicator* animation = nullptr;
+    QLabel* status = nullptr;
+    QProgressBar* bar = nullptr;
+    QLabel* percentage = nullptr;
+};
+
+// Adds the section to the page; the widgets get the object names given, in
+// the order of the fields above.
+ProgressSection addProgressSection(QVBoxLayout* page, QWidget* screen, const std::array<const char*, 6>& names);
 
 }  // namespace arbel

@@ -115,7 +115,7 @@ public:
             order_ = std::make_unique<codec::PictureOrder>(stream_);
             markNalCandidates();
         } else {
-            candidateAt0[0xFF] = true;
+            markAt(0, uint8_t{0xFF});
             jpegMost_ = std::max<uint64_t>(8u << 20, 4 * largest);
         }
         longestRun_ = longestNonVideoRun(model);
@@ -182,10 +182,10 @@ private:
             if (codec::parseNalHeader(stream_.codec, pair, 2)) nalHeaderByte_[static_cast<size_t>(b)] = true;
         }
         if (stream_.nalLengthSize == 4) {
-            candidateAt4 = nalHeaderByte_;
+            markWhere(4, [this](uint8_t b) { return nalHeaderByte_[b]; });
             firstLengthByteMost_ = static_cast<uint8_t>(std::min<uint64_t>(stream_.maxNalBytes >> 24, 255));
         } else {
-            candidateAt0.fill(true);
+            markWhere(0, [](uint8_t) { return true; });
         }
     }
 

@@ -18,7 +18,7 @@ bool startOfImage(const uint8_t* at) { return at[0] == 0xFF && at[1] == 0xD8 && 
 class MjpegScan final : public ScanVariant {
 public:
     explicit MjpegScan(const ReferenceTemplates& t) : sizeAudio_(std::min<uint64_t>(t.sizeAudio, kMaxAudioChunk)) {
-        markAt0({0xFF});
+        markAt(0, {0xFF});
         frames_.reserve(kGroupFrames);
     }
 

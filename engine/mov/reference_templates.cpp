@@ -481,14 +481,15 @@ private:
     }
 
     void onAudioChunkSamples(uint64_t t) {
-        if (const auto stsc = atomAt(t - 4, audioTableEnd_, kMinFullAtom)) t_.Size_ofAudiochunk = field(*stsc, 20);
+        audioStsc_ = atomAt(t - 4, audioTableEnd_, kMinFullAtom);
+        if (audioStsc_) t_.Size_ofAudiochunk = field(*audioStsc_, 20);
     }
 
     void onAudioSampleSizes(uint64_t t) {
         const CameraFlags& c = a_.flags;
         const bool firstSampleSize = c.bCanon1DXMarkII || c.bGH5 || c.bCanon5DMarkIV;
-        if (const auto stsz = atomAt(t - 4, audioTableEnd_, kMinFullAtom + 4))
-            t_.dw_ReffrenceSamplecountAudio = field(*stsz, firstSampleSize ? 20 : 16);
+        audioStsz_ = atomAt(t - 4, audioTableEnd_, kMinFullAtom + 4);
+        if (audioStsz_) t_.dw_ReffrenceSamplecountAudio = field(*audioStsz_, firstSampleSize ? 20 : 16);
     }
 
     Step onAudioChunkTable(uint64_t t, const ByteView& v) {
@@ -502,9 +503,40 @@ private:
         t_.stco_Address_Audio_second_sizetojump = chunkEntry(*table, wide, first + 1);
 
         classifyAudioSignatures(ctx_.reference, ctx_.damaged, t_, a_);
+        if (a_.mp4aPresent) learnAacFrames(*table, wide);
         stbl_stsdpresent = false;
         estimateAudioChunkLength();
         return a_.classifyProbedChunkHeader() ? Step::Finished : Step::Go;
+    }
+
+    // Where the reference's first AAC frames lie, through its sample sizes,
+    // samples per chunk and chunk offsets; how they begin and how long they are.
+    void learnAacFrames(const Extent& chunkTable, bool wide) {
+        if (!audioStsz_ || !audioStsc_) return;
+        ReferenceTemplates::AacFrames& f = t_.aacFrames;
+        const uint64_t fixedSize = field(*audioStsz_, 12);
+        const uint64_t samples = field(*audioStsz_, 16);
+        // Counts as the tables hold them, whatever their headers say.
+        const uint64_t chunks = std::min<uint64_t>(field(chunkTable, 12), ReferenceTemplates::AacFrames::kFramesRead);
+        const uint64_t runs = std::min(field(*audioStsc_, 12), audioStsc_->size / 12);
+        uint64_t sample = 0;
+        for (uint64_t chunk = 0, run = 0; chunk < chunks && sample < samples; ++chunk) {
+            // The stsc run that holds this chunk (chunks count from 1 there).
+            while (run + 1 < runs && field(*audioStsc_, 16 + (run + 1) * 12) <= chunk + 1) ++run;
+            const uint64_t perChunk = field(*audioStsc_, 20 + run * 12);
+            uint64_t pos = chunkEntry(chunkTable, wide, chunk);
+            for (uint64_t k = 0; k < perChunk && sample < samples; ++k, ++sample) {
+                if (sample >= ReferenceTemplates::AacFrames::kFramesRead) return;
+                const uint64_t size = fixedSize ? fixedSize : field(*audioStsz_, 20 + sample * 4);
+                if (size < 3 || pos >= fileSize_) return;
+                uint8_t b[AacElementStart::kBytes] = {};
+                ctx_.reference.readAt(pos, b, static_cast<size_t>(std::min<uint64_t>(size, sizeof b)));
+                f.starts.learn(b);
+                f.shortest = f.shortest ? std::min(f.shortest, size) : size;
+                f.longest = std::max(f.longest, size);
+                pos += size;
+            }
+        }
     }
 
     // The bytes from an audio chunk to the next video chunk.
@@ -533,6 +565,8 @@ private:
     bool videoTableTaken_ = false;
     bool soundTrackSeen_ = false;
     bool audioTaken_ = false;
+    std::optional<Extent> audioStsc_;
+    std::optional<Extent> audioStsz_;
 
     // What the walk has met so far gives each type code its meaning.
     bool stbl_stsdpresent = false;   // the video sample description was taken; then the sound track's

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aac_frame_start.h"
 #include "stage_context.h"
 
 #include <array>
@@ -51,6 +52,19 @@ struct ReferenceTemplates {
     uint64_t stco_Address_Audio_sizetojump = 0;     // the first typical audio chunk
     uint64_t stco_Address_Audio_second_sizetojump = 0;
     uint64_t sizeAudio = 0;                         // bytes from an audio chunk to the next video chunk
+
+    // The reference's first AAC frames, for the scans that meet raw AAC: how
+    // a frame of this camera begins, and how long its frames are. Empty
+    // unless the audio is AAC.
+    struct AacFrames {
+        static constexpr size_t kFramesRead = 100;
+        AacStartModel starts;
+        uint64_t shortest = 0;
+        uint64_t longest = 0;
+        bool learned() const { return starts.learned(); }
+        bool startsAt(const uint8_t* a) const { return starts.accepts(a); }
+    };
+    AacFrames aacFrames;
 
     // What a repaired header cannot do without: the video track header, its
     // time-to-sample table and its sample description.

@@ -93,6 +93,24 @@ uint64_t MediaScanner::find(uint64_t from, uint64_t to, const void* pattern, siz
     return kNotFound;
 }
 
+const uint8_t* MediaScanner::readPiece(uint64_t pos, size_t n) const {
+    if (inWindow(pos, n)) return window_.data() + (pos - windowStart_);
+    if (findPiece_.size() < n) findPiece_.resize(n);
+    const uint64_t available = pos < end_ ? std::min<uint64_t>(n, end_ - pos) : 0;
+    ctx_.damaged.readAt(pos, findPiece_.data(), static_cast<size_t>(available));
+    std::fill(findPiece_.begin() + static_cast<std::ptrdiff_t>(available), findPiece_.begin() + static_cast<std::ptrdiff_t>(n),
+              uint8_t{0});
+    return findPiece_.data();
+}
+
+std::optional<uint8_t> MediaScanner::byteBefore(uint64_t pos) const {
+    if (pos == 0) return std::nullopt;
+    if (inWindow(pos - 1, 1)) return window_[static_cast<size_t>(pos - 1 - windowStart_)];
+    uint8_t b = 0;
+    ctx_.damaged.readAt(pos - 1, &b, 1);
+    return b;
+}
+
 bool MediaScanner::checkWrites() {
     if (result_.outputfile.failed()) result_.writeFailed = true;
     return !result_.writeFailed;
@@ -178,7 +196,7 @@ bool MediaScanner::run(ScanVariant& variant, uint64_t start) {
         bool moved = false;
         while (i < iEnd) {
             const uint8_t* at = base + i;
-            if (!variant.candidateAt0[at[0]] && !variant.candidateAt4[at[4]]) {
+            if (!variant.isCandidate(at)) {
                 if (++i >= nextPoll) {
                     if (poll()) return false;
                     nextPoll = i + kPollEveryBytes;

@@ -16,10 +16,12 @@
 #include "sample_tables.h"
 #include "stage_context.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -55,6 +57,16 @@ struct ScanStep {
     }
 };
 
+// A set of byte values, written as a list: ByteSet{0x01, 0x21}.
+struct ByteSet {
+    std::array<bool, 256> has{};
+    constexpr ByteSet() = default;
+    constexpr ByteSet(std::initializer_list<uint8_t> bytes) {
+        for (uint8_t b : bytes) has[b] = true;
+    }
+    constexpr bool contains(uint8_t b) const { return has[b]; }
+};
+
 // Room for one look-ahead read that the window cannot serve.
 inline constexpr size_t kLookAheadMax = 2048;
 using LookBuffer = std::array<uint8_t, kLookAheadMax>;
@@ -67,17 +79,33 @@ class ScanVariant {
 public:
     virtual ~ScanVariant() = default;
 
-    // Cheap pre-test: a position is examined only when its byte at P is marked
-    // in candidateAt0 or its byte at P + 4 (the NAL header after a length
-    // prefix) in candidateAt4. Keeps the cost of a byte that starts nothing
-    // to two table look-ups.
-    std::array<bool, 256> candidateAt0{};
-    std::array<bool, 256> candidateAt4{};
-    void markAt0(std::initializer_list<uint8_t> bytes) {
-        for (uint8_t b : bytes) candidateAt0[b] = true;
+    // Cheap pre-test: a position is examined only when one of its bytes at
+    // the offsets a variant marks (P, or P + 4 for the NAL header behind a
+    // length prefix, ...) is marked at that offset. Keeps the cost of a byte
+    // that starts nothing to a few table look-ups.
+    static constexpr size_t kPreTestReach = 8;
+    void markAt(size_t offset, std::initializer_list<uint8_t> bytes) {
+        for (uint8_t b : bytes) markAt(offset, b);
     }
-    void markAt4(std::initializer_list<uint8_t> bytes) {
-        for (uint8_t b : bytes) candidateAt4[b] = true;
+    void markAt(size_t offset, const ByteSet& bytes) {
+        for (unsigned b = 0; b < 256; ++b)
+            if (bytes.has[b]) markAt(offset, static_cast<uint8_t>(b));
+    }
+    void markAt(size_t offset, uint8_t byte) {
+        if (offset >= kPreTestReach) return;
+        if (!usesOffset(offset)) preTestOffsets_[preTestCount_++] = static_cast<uint8_t>(offset);
+        candidateAt_[offset][byte] = true;
+    }
+    // Marks every byte at offset that `accepts` accepts.
+    template <typename Accepts>
+    void markWhere(size_t offset, Accepts accepts) {
+        for (unsigned b = 0; b < 256; ++b)
+            if (accepts(static_cast<uint8_t>(b))) markAt(offset, static_cast<uint8_t>(b));
+    }
+    bool isCandidate(const uint8_t* at) const {
+        for (size_t k = 0; k < preTestCount_; ++k)
+            if (candidateAt_[preTestOffsets_[k]][at[preTestOffsets_[k]]]) return true;
+        return false;
     }
 
     // `at` points at the window bytes of `position`; at least
@@ -91,6 +119,16 @@ public:
 
     // Records a unit that has just been copied to resultOffset.
     virtual void record(MediaScanner& scanner, const TakenUnit& unit, uint64_t resultOffset);
+
+private:
+    bool usesOffset(size_t offset) const {
+        for (size_t k = 0; k < preTestCount_; ++k)
+            if (preTestOffsets_[k] == offset) return true;
+        return false;
+    }
+    std::array<std::array<bool, 256>, kPreTestReach> candidateAt_{};
+    std::array<uint8_t, kPreTestReach> preTestOffsets_{};
+    size_t preTestCount_ = 0;
 };
 
 class MediaScanner {
@@ -134,6 +172,17 @@ public:
     // pieces; kNotFound when there is none.
     uint64_t find(uint64_t from, uint64_t to, const void* pattern, size_t n) const;
 
+    // The first position p in [from, to) where predicate(bytes at p) holds;
+    // the predicate sees kFindReach bytes (zeros past the end of the scan).
+    // Reads in pieces, stops at the first hit, and polls stop and pause
+    // between pieces: kNotFound when there is none or the repair was stopped.
+    static constexpr size_t kFindReach = 16;
+    template <typename Predicate>
+    uint64_t findIf(uint64_t from, uint64_t to, Predicate predicate);
+
+    // The byte before pos, from the window or the file; none at the file's start.
+    std::optional<uint8_t> byteBefore(uint64_t pos) const;
+
     // Copies one unit and records it through the variant. Before the first
     // unit the media-data header is reserved; before the first frame the
     // damaged file's own header + first audio chunk are looked for. False
@@ -162,6 +211,8 @@ public:
 private:
     bool poll();
     void loadWindow(uint64_t pos);
+    // Reads [pos, pos + n) (zeros past the end) into findPiece_.
+    const uint8_t* readPiece(uint64_t pos, size_t n) const;
     bool inWindow(uint64_t pos, uint64_t n) const {
         return pos >= windowStart_ && pos - windowStart_ <= window_.size() &&
                n <= window_.size() - (pos - windowStart_);
@@ -180,6 +231,21 @@ private:
     bool stopped_ = false;
 };
 
+template <typename Predicate>
+uint64_t MediaScanner::findIf(uint64_t from, uint64_t to, Predicate predicate) {
+    constexpr size_t kPiece = 1 << 16;
+    to = std::min(to, end_);
+    while (from < to) {
+        if (poll()) return kNotFound;
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(kPiece, to - from));
+        const uint8_t* piece = readPiece(from, n + kFindReach);
+        for (size_t i = 0; i < n; ++i)
+            if (predicate(piece + i)) return from + i;
+        from += n;
+    }
+    return kNotFound;
+}
+
 // The damaged file is open and its first byte can be read (an empty file
 // counts as readable: there is simply nothing to scan).
 bool damagedFileReadable(const FileReader& damaged);
@@ -196,9 +262,12 @@ bool runMjpegScan(StageContext& ctx, const ReferenceAnalysis& analysis, const Re
 // --- the dispatch among the variants -------------------------------------------
 
 // One row: when `chosen` holds (and no earlier row did), the scan `scan` runs
-// and `marker` goes to the log. `scan` answers false when the user stopped.
+// and `marker` goes to the log (a row with an empty marker logs nothing).
+// `scan` answers false when the user stopped; a row without one is a camera
+// whose media is not read yet: the writers find nothing and refuse the file.
 struct ScanDispatchRow {
     const char* marker;
+    const char* family;  // the cameras or the layout, in words
     bool (*chosen)(const ReferenceAnalysis& analysis);
     bool (*scan)(MediaScanner& scanner);
 };
@@ -210,15 +279,38 @@ std::span<const ScanDispatchRow> scanDispatchTable();
 // empty tables.
 const ScanDispatchRow* chooseScanVariant(const ReferenceAnalysis& analysis);
 
-// The scan taken, in words, for the report: "generic scan", "camera variant 7", "MJPEG scan".
+// The scan taken, in words, for the report: "generic scan", "MJPEG scan",
+// "camera variant 7 (Canon EOS 5D Mark II)".
 std::string scanDescription(const std::string& marker);
+std::string scanDescription(const ScanDispatchRow& row);
 
 // The scans themselves.
 bool scanGeneric(MediaScanner& scanner);   // "1", media_scan.cpp
-bool scanVariant2(MediaScanner& scanner);  // scan_variants.cpp
+// Length-prefixed frames with AAC audio in runs (scan_aac_runs.cpp).
+bool scanVariant2(MediaScanner& scanner);
 bool scanVariant3(MediaScanner& scanner);
 bool scanVariant5(MediaScanner& scanner);
 bool scanVariant7(MediaScanner& scanner);
+bool scanVariant8(MediaScanner& scanner);
+bool scanVariant10(MediaScanner& scanner);
+bool scanVariant11(MediaScanner& scanner);
+bool scanVariant12(MediaScanner& scanner);
+bool scanVariant13(MediaScanner& scanner);
+bool scanVariant14(MediaScanner& scanner);  // "14" and "15"
+bool scanVariant16(MediaScanner& scanner);
+
+// Length-prefixed frames with audio in fixed chunks (scan_fixed_chunks.cpp).
+bool scanPlainFixedChunks(MediaScanner& scanner);  // the generic frame starts and the tag pair
+bool scanCanonPcm(MediaScanner& scanner);          // Canon EOS 80D, 5D Mark IV
+bool scanVariant19(MediaScanner& scanner);
+bool scanDroneAccessUnits(MediaScanner& scanner);  // whole access units from an SPS or P slice
+bool scanPhoneAccessUnits(MediaScanner& scanner);  // whole access units from an SEI or IDR slice
+
+// The generic scan's frame tests when the audio is not wrapped (h at the NAL
+// header behind a length prefix); the camera rows that name no frame bytes of
+// their own use them too.
+bool plainFrameStart(const uint8_t* h);
+bool plainNextUnit(const uint8_t* h);
 
 // Longest frame the generic scan accepts (length prefix excluded).
 inline constexpr uint64_t kGenericFrameLimit = 2'500'000;

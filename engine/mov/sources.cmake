@@ -4,11 +4,14 @@ target_sources(arbel_engines PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/reference_model.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reference_analysis.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reference_templates.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/aac_frame_start.cpp
   ${CMAKE_CURRENT_LIST_DIR}/media_scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mjpeg_scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/codec_scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_skeleton.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/scan_variants.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scan_aac_runs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scan_audio.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scan_fixed_chunks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/movie_timing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/movie_atom.cpp
   ${CMAKE_CURRENT_LIST_DIR}/codec_movie_atom.cpp

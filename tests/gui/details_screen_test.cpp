@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVideoWidget>
 
 namespace arbel {
 namespace {
@@ -36,8 +37,10 @@ protected:
     }
 
     std::vector<QWidget*> detailWidgets() const {
-        return {app->fileNamefield, app->sizeField,     app->textfield,   app->videoCodecField, app->fpsField,
-                app->durationField, app->tracksField,   app->scanField,   app->playbackField,   app->prewTabHomeBtn};
+        return {app->fileNamefield,  app->sizeField,      app->textfield,       app->videoCodecField,
+                app->fpsField,       app->durationField,  app->tracksField,     app->scanField,
+                app->playbackField,  app->prewTabHomeBtn, app->movieview,      app->moviePlayButton,
+                app->prewBtn,        app->vlcButton,      app->prewSaveBtn};
     }
 };
 

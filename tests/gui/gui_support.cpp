@@ -2,6 +2,10 @@
 
 #include "app/main_window.h"
 #include "app/repair_values.h"
+#include "engine/avi/repair_file_avi.h"
+#include "engine/engine_reporter.h"
+#include "engine/mov/repair_file.h"
+#include "engine/result_location.h"
 #include "platform/file_system.h"
 #include "platform/pacing.h"
 #include "support/bytes.h"
@@ -11,6 +15,9 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
+#include <QMediaPlayer>
+#include <QVideoFrame>
+#include <QVideoSink>
 #include <QPixmap>
 #include <QProcess>
 #include <QThread>
@@ -51,18 +58,54 @@ private:
 }  // namespace
 
 void ScriptedPrompts::messagePanel(QWidget*, const QString& title, const QString& text, const QString& button) {
-    panels.push_back({title, text, button});
+    panels.push_back({title, text, button, {}});
+}
+
+namespace {
+
+// Answers a panel with the next scripted path; "" is Cancel.
+void answerPath(std::deque<QString>& answers, const char* panel, const std::function<void(const QString&)>& chosen) {
+    if (answers.empty()) {
+        ADD_FAILURE() << "a " << panel << " appeared that the test did not expect";
+        return;
+    }
+    const QString answer = answers.front();
+    answers.pop_front();
+    if (!answer.isEmpty()) chosen(answer);
+}
+
+}  // namespace
+
+bool ScriptedPrompts::alternatePanel(QWidget*, const QString& title, const QString& text,
+                                     const QString& defaultButton, const QString& alternateButton) {
+    panels.push_back({title, text, defaultButton, alternateButton});
+    if (alternateAnswers.empty()) {
+        ADD_FAILURE() << "a two-button panel appeared that the test did not expect: " << title.toStdString();
+        return false;
+    }
+    const bool alternate = alternateAnswers.front();
+    alternateAnswers.pop_front();
+    return alternate;
 }
 
 void ScriptedPrompts::openMoviePanel(QWidget*, std::function<void(const QString&)> chosen) {
-    if (openAnswers.empty()) {
-        ADD_FAILURE() << "an open panel appeared that the test did not expect";
-        return;
-    }
-    const QString answer = openAnswers.front();
-    openAnswers.pop_front();
-    if (!answer.isEmpty()) chosen(answer);
+    answerPath(openAnswers, "open panel", chosen);
 }
+
+QWidget* ScriptedPrompts::savePanel(QWidget*, const QString& proposedName, std::function<void(const QString&)> chosen) {
+    EXPECT_EQ(proposedName, "Repaired");
+    answerPath(saveAnswers, "save panel", chosen);
+    return nullptr;
+}
+
+QWidget* ScriptedPrompts::chooseProgram(QWidget*, std::function<void(const QString&)> chosen) {
+    answerPath(programAnswers, "program chooser", chosen);
+    return nullptr;
+}
+
+void ScriptedPrompts::revealInFileManager(const QString& path) { revealed.push_back(path); }
+
+void ScriptedPrompts::openUrl(const QUrl& url) { urlsOpened.push_back(url); }
 
 void ScriptedPrompts::runModal(QDialog* window) {
     const QString name = window->objectName();
@@ -128,6 +171,42 @@ int runTool(const QString& program, const QStringList& arguments, QByteArray* ou
 
 bool haveTool(const QString& program) { return runTool(program, {QStringLiteral("-version")}) == 0; }
 
+bool makePlayableClip(const std::string& path) {
+    return runTool(QStringLiteral("ffmpeg"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+                    QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=320x240:rate=25"),
+                    QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("sine=frequency=440:sample_rate=44100"), QStringLiteral("-t"), QStringLiteral("2"),
+                    QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+                    QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"),
+                    QStringLiteral("-f"), QStringLiteral("mov"), QString::fromStdString(path)}) == 0;
+}
+
+bool waitUntilPlayable(QMediaPlayer& player, QVideoSink& sink, QString& missing, std::chrono::milliseconds timeout) {
+    bool frame = sink.videoFrame().isValid();
+    QObject::connect(&sink, &QVideoSink::videoFrameChanged, &sink, [&frame](const QVideoFrame& f) {
+        if (f.isValid()) frame = true;
+    });
+    const bool ok = processEventsUntil([&] { return frame && player.duration() > 0; }, timeout);
+    if (!ok) {
+        missing = QStringLiteral("duration %1 ms, %2; status %3, error \"%4\"")
+                      .arg(player.duration())
+                      .arg(frame ? QStringLiteral("a frame") : QStringLiteral("no frame"))
+                      .arg(static_cast<int>(player.mediaStatus()))
+                      .arg(player.errorString());
+    }
+    return ok;
+}
+
+bool mediaBackendShows(const std::string& clip, QString& missing) {
+    QMediaPlayer player;
+    QVideoSink sink;
+    player.setVideoSink(&sink);
+    player.setSource(QUrl::fromLocalFile(QString::fromStdString(clip)));
+    player.play();
+    return waitUntilPlayable(player, sink, missing);
+}
+
 bool saveScreenshot(QWidget* widget, const QString& name) {
     const QPixmap picture = widget->grab();
     if (picture.isNull()) return false;
@@ -177,6 +256,31 @@ void ControllerTest::readyQuickTimeRepair() {
 }
 
 void ControllerTest::readyAviRepair() { chooseDamaged("damaged.avi", damagedAviBytes()); }
+
+std::string ControllerTest::completeRepairWith(const std::vector<uint8_t>& result, bool avi) {
+    auto finish = [result](const auto& engine, const char* container) {
+        // Where this program's engine writes: the result it claimed.
+        const std::string path = engine.request().resultPath;
+        writeWholeFile(path, result);
+        engine.reporter().status(kCompletedText, 100);
+        RepairReport report;
+        report.outcome = RepairOutcome::Completed;
+        report.container = container;
+        report.resultPath = path;
+        report.resultSize = result.size();
+        return report;
+    };
+    if (avi) {
+        app->runAviRepair = [finish](RepairFileAvi& engine) { return finish(engine, "avi"); };
+        readyAviRepair();
+    } else {
+        app->runMovRepair = [finish](RepairFile& engine) { return finish(engine, "quicktime"); };
+        readyQuickTimeRepair();
+    }
+    app->repair();
+    EXPECT_TRUE(processEventsUntil([&] { return app->selectedTabIdentifier() == "detailsTab"; }));
+    return app->lastReport().resultPath;
+}
 
 bool ControllerTest::workerFinished() const {
     auto finished = app->latestWorkerFinished();

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QMediaPlayer>
+#include <QVideoSink>
 #include <QString>
 #include <QStringList>
 
@@ -31,6 +33,7 @@ class ScriptedPrompts : public UiPrompts {
 public:
     struct Panel {
         QString title, text, button;
+        QString alternate;  // two-button panels only
     };
 
     std::vector<Panel> panels;
@@ -44,9 +47,24 @@ public:
     std::map<QString, QString> modalAnswers;
     // Runs when a modal window appears, before it is answered.
     std::function<void(const QString& window)> onModalShown;
+    // The next two-button panels' answers: true for the alternate button.
+    std::deque<bool> alternateAnswers;
+    // The next save panels' and program choosers' answers; "" is Cancel.
+    std::deque<QString> saveAnswers;
+    std::deque<QString> programAnswers;
+    // What was handed to the desktop.
+    std::vector<QString> revealed;
+    std::vector<QUrl> urlsOpened;
 
     void messagePanel(QWidget* parent, const QString& title, const QString& text, const QString& button) override;
+    bool alternatePanel(QWidget* parent, const QString& title, const QString& text, const QString& defaultButton,
+                        const QString& alternateButton) override;
     void openMoviePanel(QWidget* parent, std::function<void(const QString&)> chosen) override;
+    QWidget* savePanel(QWidget* parent, const QString& proposedName,
+                       std::function<void(const QString&)> chosen) override;
+    QWidget* chooseProgram(QWidget* parent, std::function<void(const QString&)> chosen) override;
+    void revealInFileManager(const QString& path) override;
+    void openUrl(const QUrl& url) override;
     void runModal(QDialog* window) override;
     void beginSheet(QDialog* window) override;
     void endModal(QDialog* window) override;
@@ -63,6 +81,18 @@ void processPendingEvents();
 int runTool(const QString& program, const QStringList& arguments, QByteArray* out = nullptr,
             std::chrono::milliseconds timeout = std::chrono::seconds(120));
 bool haveTool(const QString& program);
+
+// A two-second H.264 clip with sound made by ffmpeg at path; false when
+// ffmpeg could not make it.
+bool makePlayableClip(const std::string& path);
+
+// Handles events until the player knows a duration above 0 and the sink has
+// been given a frame; says what was missing when the time is up.
+bool waitUntilPlayable(QMediaPlayer& player, QVideoSink& sink, QString& missing,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// Whether the media backend of this machine shows a frame of the clip.
+bool mediaBackendShows(const std::string& clip, QString& missing);
 
 // Saves what the widget shows as NAME.png in the folder named by
 // ARBEL_GUI_SCREENSHOTS, when that is set, so a person can look at a screen
@@ -85,6 +115,11 @@ protected:
     void readyAviRepair();
 
     bool workerFinished() const;
+
+    // A QuickTime (or AVI) repair whose scripted engine writes `result` where
+    // the engine writes its result, reports it completed, and reaches the
+    // details screen. Answers the result's path.
+    std::string completeRepairWith(const std::vector<uint8_t>& result, bool avi = false);
 
     // Writes a file into the test folder and checks that all of it landed.
     std::string writeInput(const std::string& name, const std::vector<uint8_t>& bytes);

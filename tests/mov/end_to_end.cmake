@@ -3,6 +3,7 @@
 # (label "engine", so the sanitizer build runs them).
 arbel_add_test_suite(arbel_mov_end_to_end_tests e2e
   ${CMAKE_CURRENT_LIST_DIR}/end_to_end_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/end_to_end_camera_rows_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/end_to_end_codec_test.cpp)
 target_compile_definitions(arbel_mov_end_to_end_tests PRIVATE
   ARBEL_CLIP_CACHE="${CMAKE_BINARY_DIR}/clip-cache"

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <functional>
 #include <thread>
 
@@ -28,7 +29,7 @@ std::vector<uint8_t> patternBytes(size_t n) {
 // Examines every position and takes nothing; counts the visits.
 class CountingVariant : public ScanVariant {
 public:
-    explicit CountingVariant(size_t size) : visits(size, 0) { candidateAt0.fill(true); }
+    explicit CountingVariant(size_t size) : visits(size, 0) { markWhere(0, [](uint8_t) { return true; }); }
     bool examine(MediaScanner& s, uint64_t p, const uint8_t* at, ScanStep&) override {
         if (p < visits.size()) ++visits[p];
         // The window bytes given must be the file's.
@@ -45,7 +46,7 @@ public:
 // and audio.
 class SlicingVariant : public ScanVariant {
 public:
-    explicit SlicingVariant(uint64_t unit) : unit_(unit) { candidateAt0.fill(true); }
+    explicit SlicingVariant(uint64_t unit) : unit_(unit) { markWhere(0, [](uint8_t) { return true; }); }
     bool examine(MediaScanner& s, uint64_t p, const uint8_t*, ScanStep& step) override {
         examined.push_back(p);
         if (p % unit_ != 0 || s.end() - p < unit_) return false;
@@ -158,6 +159,28 @@ TEST_F(Skeleton, FindSeesPatternsAcrossReadPieces) {
     static constexpr uint8_t kEoi[2] = {0xFF, 0xD9};
     EXPECT_EQ(s.find(0, 1000, kEoi, 2), 100u);
     EXPECT_EQ(s.find(101, 1000, kEoi, 2), MediaScanner::kNotFound);
+
+    // A predicate sees its reach even across pieces, the first hit wins, and
+    // the range's end is kept.
+    const auto moovThenZero = [](const uint8_t* p) { return std::memcmp(p, "moov", 4) == 0 && p[4] == 0x5A; };
+    EXPECT_EQ(s.findIf(0, bytes.size(), moovThenZero), at);
+    EXPECT_EQ(s.findIf(0, at, moovThenZero), MediaScanner::kNotFound);
+    EXPECT_EQ(s.findIf(50, 1000, [](const uint8_t* p) { return p[0] == 0xFF; }), 100u);
+    // Past the end of the scan the predicate reads zeros.
+    EXPECT_EQ(s.findIf(bytes.size() - 2, bytes.size(), [](const uint8_t* p) { return p[2] == 0 && p[15] == 0; }),
+              bytes.size() - 2);
+
+    // The byte before a position, in the window or read from the file.
+    EXPECT_EQ(s.byteBefore(0), std::nullopt);
+    EXPECT_EQ(s.byteBefore(101), std::optional<uint8_t>(0xFF));
+    EXPECT_EQ(s.byteBefore(at + 1), std::optional<uint8_t>('m'));
+}
+
+TEST_F(Skeleton, FindIfStopsWhenTheUserStops) {
+    std::vector<uint8_t> bytes(2 * MediaScanner::kWindowBytes, 0x5A);
+    MediaScanner& s = scannerFor(bytes);
+    engine->control->requestStop();
+    EXPECT_EQ(s.findIf(0, bytes.size(), [](const uint8_t* p) { return p[0] == 0x5A; }), MediaScanner::kNotFound);
 }
 
 TEST_F(Skeleton, SumsAndOffsetsAreSixtyFourBit) {
@@ -188,7 +211,7 @@ TEST_F(Skeleton, StopBetweenUnitsEndsTheScanAtOnce) {
 class StoppingVariant : public ScanVariant {
 public:
     StoppingVariant(uint64_t every, RepairControl& control) : control_(control) {
-        for (size_t b = 0; b < 256; ++b) candidateAt0[b] = every == 1 || b == 0xA5;
+        markWhere(0, [&](uint8_t b) { return every == 1 || b == 0xA5; });
     }
     bool examine(MediaScanner&, uint64_t p, const uint8_t*, ScanStep&) override {
         lastExamined = p;

@@ -235,10 +235,13 @@ std::optional<ByteString> ClipCache::encoded(const std::vector<std::string>& ffm
 }
 
 std::optional<VideoStream> ClipCache::h264(uint16_t width, uint16_t height, uint32_t fps, uint32_t frames,
-                                           uint32_t firstFrame, uint32_t gop, bool cabac, std::string& error) {
+                                           uint32_t firstFrame, uint32_t gop, bool cabac, std::string& error,
+                                           const H264Units& units) {
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
-    const std::string params = "keyint=" + std::to_string(gop) + ":min-keyint=" + std::to_string(gop) +
-                               ":scenecut=0:cabac=" + (cabac ? "1" : "0");
+    std::string params = "keyint=" + std::to_string(gop) + ":min-keyint=" + std::to_string(gop) +
+                         ":scenecut=0:cabac=" + (cabac ? "1" : "0");
+    if (units.slicesPerFrame > 1) params += ":slices=" + std::to_string(units.slicesPerFrame);
+    if (units.headersPerIdr) params += ":repeat-headers=1";
     auto stream = encoded({"-f", "lavfi", "-i", "testsrc2=size=" + size + ":rate=" + std::to_string(fps), "-vf",
                            "trim=start_frame=" + std::to_string(firstFrame) + ",setpts=PTS-STARTPTS", "-frames:v",
                            std::to_string(frames), "-pix_fmt", "yuv420p", "-c:v", "libx264", "-bf", "0", "-threads",
@@ -252,19 +255,47 @@ std::optional<VideoStream> ClipCache::h264(uint16_t width, uint16_t height, uint
     video.width = width;
     video.height = height;
     video.fps = fps;
+    // Units are grouped into access units: a new one begins at a parameter
+    // set or a slice whose first_mb_in_slice is 0 after a slice.
+    ByteString sample;
+    bool sliceSeen = false;
+    bool idr = false;
+    const auto finishFrame = [&] {
+        if (!sliceSeen) return;
+        if (units.userDataSei) {
+            // A camera's per-frame note: payload type 5 (user data
+            // unregistered), a 16-byte UUID and the frame number.
+            ByteString sei{0x06, 0x05, 20};
+            for (int i = 0; i < 16; ++i) sei.push_back(static_cast<uint8_t>(0xA0 + i));
+            const std::string number = std::to_string(10000 + video.frames.size() % 10000).substr(1);
+            sei.insert(sei.end(), number.begin(), number.end());  // digits: no zero bytes to escape
+            sei.push_back(0x80);
+            ByteString withSei;
+            put32(withSei, static_cast<uint32_t>(sei.size()));
+            putBytes(withSei, sei);
+            putBytes(withSei, sample);
+            sample = std::move(withSei);
+        }
+        video.frames.push_back(std::move(sample));
+        video.keyframes.push_back(idr);
+        sample.clear();
+        sliceSeen = idr = false;
+    };
     for (auto& nal : splitAnnexB(*stream)) {
         if (nal.empty()) continue;
         const int type = nal[0] & 0x1F;
+        const bool slice = type == 1 || type == 5;
+        if ((type == 7 || type == 8 || (slice && nal.size() > 1 && (nal[1] & 0x80) != 0)) && sliceSeen) finishFrame();
         if (type == 7 && video.sps.empty()) video.sps = nal;
         else if (type == 8 && video.pps.empty()) video.pps = nal;
-        else if (type == 1 || type == 5) {
-            ByteString sample;
-            put32(sample, static_cast<uint32_t>(nal.size()));
-            putBytes(sample, nal);
-            video.frames.push_back(std::move(sample));
-            video.keyframes.push_back(type == 5);
-        }
+        if ((type == 7 || type == 8) && !units.headersPerIdr) continue;
+        if (!slice && type != 7 && type != 8) continue;
+        sliceSeen = sliceSeen || slice;
+        idr = idr || type == 5;
+        put32(sample, static_cast<uint32_t>(nal.size()));
+        putBytes(sample, nal);
     }
+    finishFrame();
     if (video.sps.empty() || video.pps.empty() || video.frames.size() != frames) {
         error = "unexpected H.264 stream: " + std::to_string(video.frames.size()) + " frames";
         return std::nullopt;
@@ -491,24 +522,36 @@ std::optional<ByteString> rewriteJpegHeader(const ByteString& jpeg) {
 // ---------------------------------------------------------------------------
 // Layout.
 
+void forEachUnit(ByteString& sample, const std::function<void(uint8_t* unit, size_t length)>& unit) {
+    for (size_t at = 0; at + 4 <= sample.size();) {
+        const size_t length = (size_t{sample[at]} << 24) | (size_t{sample[at + 1]} << 16) |
+                              (size_t{sample[at + 2]} << 8) | sample[at + 3];
+        if (length == 0 || length > sample.size() - at - 4) return;
+        unit(sample.data() + at + 4, length);
+        at += 4 + length;
+    }
+}
+
 VideoStream withNalHeaders(const VideoStream& video, const NalHeaders& nal) {
     VideoStream out = video;
     if (video.format != "avc1") return out;
-    for (size_t i = 0; i < out.frames.size(); ++i) {
-        ByteString unit(video.frames[i].begin() + 4, video.frames[i].end());
-        const int type = unit[0] & 0x1F;
-        if (type == 5) {
-            if (nal.idrSliceTypeTwo) {
-                if (auto rewritten = rewriteSliceTypeSevenToTwo(unit)) unit = std::move(*rewritten);
+    for (ByteString& frame : out.frames) {
+        ByteString rebuilt;
+        forEachUnit(frame, [&](uint8_t* at, size_t length) {
+            ByteString unit(at, at + length);
+            const int type = unit[0] & 0x1F;
+            if (type == 5) {
+                if (nal.idrSliceTypeTwo) {
+                    if (auto rewritten = rewriteSliceTypeSevenToTwo(unit)) unit = std::move(*rewritten);
+                }
+                unit[0] = nal.idr;
+            } else if (type == 1 && (unit[0] & 0x60) != 0) {
+                unit[0] = nal.p;  // reference P slices only; non-reference ones keep nal_ref_idc 0
             }
-            unit[0] = nal.idr;
-        } else if (type == 1 && (unit[0] & 0x60) != 0) {
-            unit[0] = nal.p;  // reference P slices only; non-reference ones keep nal_ref_idc 0
-        }
-        ByteString sample;
-        put32(sample, static_cast<uint32_t>(unit.size()));
-        putBytes(sample, unit);
-        out.frames[i] = std::move(sample);
+            put32(rebuilt, static_cast<uint32_t>(unit.size()));
+            putBytes(rebuilt, unit);
+        });
+        frame = std::move(rebuilt);
     }
     return out;
 }
@@ -1152,6 +1195,99 @@ std::optional<CameraRecording> frameAndChunkRecording(ClipCache& cache, std::str
     LayoutOptions layout;
     layout.framesPerVideoChunk = 1;
     layout.nal = NalHeaders{0x25, 0x21, false};
+    return CameraRecording{layOutCameraFile(*refVideo, *audio, layout), layOutCameraFile(*recVideo, *audio, layout)};
+}
+
+const std::vector<CameraSettings>& cameraFamilies() {
+    static const std::vector<CameraSettings> families = [] {
+        const auto named = [](std::string name, std::vector<std::string> markers) {
+            CameraSettings c;
+            c.name = std::move(name);
+            c.markers = std::move(markers);
+            return c;
+        };
+        std::vector<CameraSettings> f;
+        // Canon with 25 88 and uncompressed sound between pairs of frames.
+        CameraSettings canonPcm = named("canon-pcm", {"8"});
+        canonPcm.nal = NalHeaders{0x25, 0x61, false};
+        canonPcm.model = "Canon EOS 80D";
+        canonPcm.framesPerChunk = 2;
+        f.push_back(canonPcm);
+        // Two slices per frame (25 B8 and 21), mono AAC whose units begin
+        // 01 ?? 15 (sine window, max_sfb 42 at 32 kHz with an 11.5 kHz band).
+        // At 640x480 the second slice of an IDR starts at macroblock 600,
+        // whose code begins with eight zero bits: 25 00, as the row expects.
+        CameraSettings twoSlices = named("two-slices", {"10"});
+        twoSlices.units = H264Units{2, false, false};
+        twoSlices.nal = NalHeaders{0x25, 0x21, true};
+        twoSlices.cabac = false;
+        twoSlices.aac = true;
+        twoSlices.sampleRate = 32000;
+        twoSlices.channels = 1;
+        twoSlices.encoding = AacEncoding{56000, 11500};
+        twoSlices.rewrite = AacRewrite{true, {}};
+        twoSlices.framesPerChunk = 30;
+        twoSlices.width = 640;
+        twoSlices.height = 480;
+        f.push_back(twoSlices);
+        // 25 88 and 21 slices with stereo AAC (a channel pair: units begin 21).
+        CameraSettings stereo = named("stereo-2588", {"14", "15"});
+        stereo.nal = NalHeaders{0x25, 0x21, false};
+        stereo.brand = Brand::Isom;
+        stereo.aac = true;
+        stereo.encoding = AacEncoding{128000, 16000};
+        stereo.framesPerChunk = 30;
+        f.push_back(stereo);
+        // 65 88 and 41 slices with mono AAC whose units begin 01 ?? 0B (sine
+        // window, max_sfb 22 at 32 kHz with a 2.6 kHz band).
+        CameraSettings mono = named("mono-6588", {"16"});
+        mono.nal = NalHeaders{0x65, 0x41, false};
+        mono.brand = Brand::Isom;
+        mono.aac = true;
+        mono.sampleRate = 32000;
+        mono.channels = 1;
+        mono.encoding = AacEncoding{48000, 2600};
+        mono.rewrite = AacRewrite{true, {}};
+        mono.framesPerChunk = 30;
+        f.push_back(mono);
+        // A Canon compact: the generic frame starts and stereo AAC, whose
+        // frame starts the scan learns from the reference.
+        CameraSettings compact = named("canon-compact", {"02/08/19"});
+        compact.nal = NalHeaders{0x25, 0x21, false};
+        compact.model = "Canon PowerShot G7 X Mark II";
+        compact.brand = Brand::Isom;
+        compact.aac = true;
+        compact.encoding = AacEncoding{128000, 16000};
+        compact.framesPerChunk = 30;
+        f.push_back(compact);
+        return f;
+    }();
+    return families;
+}
+
+const CameraSettings* cameraFamily(const std::string& name) {
+    for (const CameraSettings& c : cameraFamilies())
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+std::optional<CameraRecording> cameraRecording(ClipCache& cache, const CameraSettings& camera, std::string& error) {
+    const auto refVideo = cache.h264(camera.width, camera.height, 30, 120, 0, 30, camera.cabac, error, camera.units);
+    const auto recVideo = cache.h264(camera.width, camera.height, 30, 240, 300, 30, camera.cabac, error, camera.units);
+    const auto audio = camera.aac ? cache.audio(AudioCodec::Aac, camera.sampleRate, camera.channels, 8.5, 440, error,
+                                                camera.encoding)
+                                   : cache.audio(AudioCodec::Sowt, camera.sampleRate, camera.channels, 8.5, 440, error);
+    if (!refVideo || !recVideo || !audio) return std::nullopt;
+    if (refVideo->sps != recVideo->sps) {
+        error = "the two clips do not share their parameter sets";
+        return std::nullopt;
+    }
+    LayoutOptions layout;
+    layout.brand = camera.brand;
+    layout.framesPerVideoChunk = camera.framesPerChunk;
+    layout.nal = camera.nal;
+    layout.cameraModel = camera.model;
+    layout.aac = camera.rewrite;
     return CameraRecording{layOutCameraFile(*refVideo, *audio, layout), layOutCameraFile(*recVideo, *audio, layout)};
 }
 

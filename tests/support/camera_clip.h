@@ -9,6 +9,7 @@
 #include "aac_frames.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,7 +37,9 @@ struct VideoStream {
     uint16_t height = 0;
     uint32_t fps = 30;
     ByteString sps, pps;                // H.264 parameter sets (no start code)
-    std::vector<ByteString> frames;     // stored sample bytes: one length-prefixed NAL unit, or one JPEG
+    // Stored sample bytes: the length-prefixed NAL units of one access unit,
+    // or one JPEG.
+    std::vector<ByteString> frames;
     std::vector<bool> keyframes;
 };
 
@@ -63,6 +66,13 @@ struct AacEncoding {
     uint32_t cutoffHz = 20000;
 };
 
+// What a camera puts into each H.264 access unit besides one slice.
+struct H264Units {
+    uint32_t slicesPerFrame = 1;   // x264 slices
+    bool headersPerIdr = false;    // SPS and PPS in front of every IDR slice
+    bool userDataSei = false;      // a user-data SEI (payload type 5) in front of every frame
+};
+
 // Where encoded clips are kept between runs.
 class ClipCache {
 public:
@@ -74,7 +84,8 @@ public:
     // of the same settings differ in picture but share SPS and PPS.
     // cabac = false encodes CAVLC (needed to rewrite slice types).
     std::optional<VideoStream> h264(uint16_t width, uint16_t height, uint32_t fps, uint32_t frames,
-                                    uint32_t firstFrame, uint32_t gop, bool cabac, std::string& error);
+                                    uint32_t firstFrame, uint32_t gop, bool cabac, std::string& error,
+                                    const H264Units& units = {});
     // Baseline JPEG frames (4:2:0, standard Huffman tables, luma and chroma
     // quantisation tables both written), rewritten so that the start of scan
     // sits at offset 581: SOI, DQT, SOF0, DHT, DRI, SOS.
@@ -96,6 +107,10 @@ private:
 
 // ---------------------------------------------------------------------------
 // Rewrites of H.264 units that leave the pictures as they were.
+
+// Calls `unit` for each NAL unit (without its length prefix) of a stored
+// sample; the unit may be changed in place but keeps its length.
+void forEachUnit(ByteString& sample, const std::function<void(uint8_t* unit, size_t length)>& unit);
 
 // Splits an Annex B stream into NAL units (without start codes).
 std::vector<ByteString> splitAnnexB(const ByteString& stream);
@@ -168,6 +183,30 @@ struct CameraRecording {
 // byte on: H.264 320x240 at 25 fps with IDR 25 88 and P 21 9A/9B headers,
 // and 16-bit stereo PCM ("sowt", no "wave") in chunks of 1/25 s.
 std::optional<CameraRecording> frameAndChunkRecording(ClipCache& cache, std::string& error);
+
+// A camera of one family that the scan serves, by what its recordings hold:
+// the NAL header bytes and units of its frames, its model text, its sound.
+// Two clips of its settings (a reference of 120 frames and a recording of
+// 240, 30 fps, IDR every second) make a CameraRecording.
+struct CameraSettings {
+    std::string name;
+    std::vector<std::string> markers;  // the scan rows that read it
+    H264Units units;
+    NalHeaders nal;
+    bool cabac = true;                 // false where slice types are rewritten
+    std::string model;
+    Brand brand = Brand::QuickTime;
+    bool aac = false;                  // AAC, or 16-bit PCM
+    uint32_t sampleRate = 48000;
+    uint16_t channels = 2;
+    AacEncoding encoding;
+    AacRewrite rewrite;
+    uint32_t framesPerChunk = 1;
+    uint16_t width = 320, height = 240;
+};
+const std::vector<CameraSettings>& cameraFamilies();
+const CameraSettings* cameraFamily(const std::string& name);
+std::optional<CameraRecording> cameraRecording(ClipCache& cache, const CameraSettings& camera, std::string& error);
 
 // ---------------------------------------------------------------------------
 // Damage, and what survived it.

@@ -9,8 +9,8 @@ namespace arbel::test {
 
 // Lays out a damaged file's media data: length-prefixed NAL units, JPEG-like
 // frames and audio chunks, and remembers where each unit landed so a test can
-// state the tables it expects. Filler bytes (0x5A in frames, 0x33 in audio)
-// start nothing that any scan looks for.
+// state the tables it expects. Filler bytes (0x5A in frames, 0x33 in audio,
+// ending with 0x07) start nothing that any scan looks for.
 class MediaDataBuilder {
 public:
     struct Unit {
@@ -21,6 +21,9 @@ public:
     // A NAL unit: 4-byte big-endian length, the header bytes, filler up to
     // `length` bytes after the prefix. The unit is length + 4 bytes long.
     MediaDataBuilder& nal(uint32_t length, std::initializer_list<uint8_t> header) {
+        return nal(length, std::vector<uint8_t>(header));
+    }
+    MediaDataBuilder& nal(uint32_t length, const std::vector<uint8_t>& header) {
         const uint64_t at = data_.size();
         u32(length);
         size_t written = 0;
@@ -34,8 +37,12 @@ public:
         return *this;
     }
 
-    // An audio chunk of n bytes beginning with `head`.
+    // An audio chunk of n bytes beginning with `head`. Its last byte ends it
+    // as a raw AAC frame ends: with the END element's three set bits.
     MediaDataBuilder& audio(size_t n, std::initializer_list<uint8_t> head = {}) {
+        return audio(n, std::vector<uint8_t>(head));
+    }
+    MediaDataBuilder& audio(size_t n, const std::vector<uint8_t>& head) {
         const uint64_t at = data_.size();
         size_t written = 0;
         for (uint8_t b : head) {
@@ -44,6 +51,7 @@ public:
             ++written;
         }
         data_.insert(data_.end(), n - written, uint8_t{0x33});
+        if (n > written) data_.back() = 0x07;
         last_ = {at, n};
         return *this;
     }

@@ -1,6 +1,10 @@
-// The camera variants "2", "3", "5" and "7" on crafted media data: H.264
-// frames behind length prefixes and AAC audio in runs of variable units.
+// The scans of length-prefixed frames with AAC audio in runs ("2", "3", "5",
+// "7" and the middle group "8" to "16") on crafted media data.
 #include "scan_fixture.h"
+
+#include <array>
+#include <string>
+#include <vector>
 
 namespace arbel {
 namespace {
@@ -192,6 +196,131 @@ TEST_F(VariantScan, EachVariantIgnoresTheOthersFrameStarts) {
         scanAs(c.marker);
         ASSERT_FALSE(engine->tables.video_buffer_size.empty());
         EXPECT_EQ(engine->tables.video_buffer_size.front() == candidate.length, c.taken);
+    }
+}
+
+// --- the middle group ------------------------------------------------------------
+
+// One row of the middle group as the scan sees it: the reference that picks
+// it, the header bytes of its frames, another camera's frame header, the
+// first bytes of its audio units, its frame limit and the bounds of its run
+// walk.
+struct MiddleRow {
+    const char* marker;
+    std::array<uint8_t, 2> tagPair;
+    std::vector<bool CameraFlags::*> flags;
+    std::vector<uint8_t> frame;
+    std::vector<uint8_t> otherFrame;
+    std::vector<uint8_t> audio;
+    uint32_t limit;
+    uint32_t walkFirst, walkLast;
+};
+
+using F = CameraFlags;
+const MiddleRow kMiddleRows[] = {
+    {"8", {0x25, 0x88}, {&F::bCanon}, {0x25, 0x88}, {0x21, 0x9A}, {0x01, 0x00, 0x16}, 2'499'999, 151, 549},
+    {"10", {0x25, 0xB8}, {}, {0x25, 0xB8}, {0x65, 0x88}, {0x01, 0x00, 0x15}, 2'499'999, 151, 549},
+    {"11", {0x25, 0xB8}, {&F::bAudioSig00_40}, {0x25, 0xB8}, {0x65, 0x88}, {0x01, 0x00, 0x00}, 2'499'999, 151, 549},
+    {"12", {0x25, 0xB8}, {&F::bAudioSig21}, {0x25, 0xB8}, {0x65, 0x88}, {0x21, 0x00}, 2'499'999, 151, 549},
+    {"13", {0x65, 0xB8}, {&F::bAudioSig21, &F::bAudioSig21_55}, {0x65, 0xB8}, {0x25, 0x88}, {0x21, 0x00},
+     2'499'999, 151, 549},
+    {"14", {0x25, 0x88}, {}, {0x25, 0x88}, {0x65, 0x88}, {0x21, 0x00}, 2'299'999, 151, 549},
+    {"15", {0x25, 0x88}, {&F::bAudioSig00_40}, {0x25, 0x88}, {0x65, 0x88}, {0x01, 0x00, 0x34}, 2'299'999, 151, 549},
+    {"16", {0x65, 0x88}, {}, {0x65, 0x88}, {0x25, 0x88}, {0x01, 0x00, 0x0B}, 2'299'999, 141, 749},
+};
+
+class MiddleGroupScan : public VariantScan, public ::testing::WithParamInterface<MiddleRow> {
+protected:
+    test::MovStages& prepareRow(const std::vector<uint8_t>& damaged, const MiddleRow& row) {
+        test::MovStages& e = prepare(damaged);
+        e.analysis.mp4aPresent = 1;
+        e.analysis.tagPair = row.tagPair;
+        for (auto flag : row.flags) e.analysis.flags.*flag = true;
+        return e;
+    }
+    static MediaDataBuilder::Unit nal(MediaDataBuilder& m, uint32_t length, const std::vector<uint8_t>& header) {
+        return m.nal(length, header).last();
+    }
+    static MediaDataBuilder::Unit audio(MediaDataBuilder& m, size_t n, const std::vector<uint8_t>& head) {
+        return m.audio(n, head).last();
+    }
+};
+
+// Frames at and over the row's limit, runs exactly as long as the walk's
+// first and last positions and one byte longer, frames confirmed by a frame,
+// by audio, by nothing, and by another camera's frame.
+TEST_P(MiddleGroupScan, TakesFramesAndRunsWithinTheRowsLimitsAndBounds) {
+    const MiddleRow& row = GetParam();
+    MediaDataBuilder m;
+    m.fill(21, 0x77);
+    const auto f1 = nal(m, 3000, row.frame);
+    const auto f2 = nal(m, row.limit, row.frame);       // at the limit, confirmed by audio
+    const auto a1 = audio(m, row.walkFirst, row.audio);  // ends at the walk's first position
+    const auto a2 = audio(m, row.walkLast, row.audio);   // ends at its last, at a frame
+    const auto f3 = nal(m, 1500, row.frame);
+    const auto f4 = nal(m, 1200, row.frame);
+    audio(m, row.walkLast + 1, row.audio);  // nothing ends it within the walk: lost
+    const auto f5 = nal(m, 1000, row.frame);
+    nal(m, 900, row.frame);  // nothing behind it confirms it
+    m.fill(50, 0x77);
+    nal(m, row.limit + 1, row.frame);  // one byte over the limit
+    const auto f7 = nal(m, 800, row.frame);
+    nal(m, 700, row.frame);  // followed by another camera's frame
+    nal(m, 600, row.otherFrame);
+    m.fill(50, 0x77);
+
+    prepareRow(m.data(), row);
+    scanAs(row.marker);
+    ExpectedResult expected(m.data(), 8);
+    expected.video(f1).video(f2).audio(a1).audio(a2).video(f3).video(f4).video(f5).video(f7);
+    expectResult(expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, MiddleGroupScan, ::testing::ValuesIn(kMiddleRows),
+                         [](const ::testing::TestParamInfo<MiddleRow>& param) {
+                             return std::string("row") + param.param.marker;
+                         });
+
+// "10" writes a frame as two slices: the second (first_mb_in_slice not 0)
+// joins the first; a slice that begins the next picture stays a frame of its
+// own, and a continuing slice never begins a frame. Its own media-data header
+// never starts an audio run, even where its size reads as a unit start ("11").
+TEST_F(MiddleGroupScan, TwoSliceFramesAndTheMediaHeaderBeforeARun) {
+    {
+        SCOPED_TRACE("10");
+        MediaDataBuilder m;
+        m.nal(700, {0x21, 0x1C});  // a continuing slice: no frame start
+        const auto first = m.nal(3000, {0x25, 0xB8}).last();
+        const auto second = m.nal(2000, {0x25, 0x00}).last();
+        const auto alone = m.nal(1500, {0x21, 0x9A}).last();  // the next picture follows it
+        const auto p1 = m.nal(1400, {0x21, 0x9A}).last();
+        const auto p2 = m.nal(1300, {0x21, 0x1C}).last();
+        const auto a = audio(m, 200, {0x01, 0x00, 0x15});
+        const auto last = m.nal(1200, {0x21, 0x9A}).last();
+        audio(m, 180, {0x01, 0x00, 0x15});
+        m.nal(1100, {0x21, 0x9A});
+        m.fill(64, 0x77);
+        prepareRow(m.data(), kMiddleRows[1]);
+        scanAs("10");
+        ExpectedResult expected(m.data(), 8);
+        expected.video({first.position, second.position + second.length - first.position}).video(alone);
+        expected.video({p1.position, p2.position + p2.length - p1.position}).audio(a).video(last);
+        expectResult(expected);
+    }
+    {
+        SCOPED_TRACE("11");
+        MediaDataBuilder m;
+        m.mdatHeader(0x00000177);  // size bytes 2 and 3: 01 77, a unit start of "11"
+        const auto a1 = audio(m, 200, {0x01, 0x00});
+        const auto a2 = audio(m, 180, {0x01, 0x00});
+        const auto f = m.nal(1200, {0x25, 0xB8}).last();
+        m.nal(1100, {0x25, 0xB8});
+        m.fill(64, 0x77);
+        prepareRow(m.data(), kMiddleRows[2]);
+        scanAs("11");
+        ExpectedResult expected(m.data(), 8);
+        expected.audio(a1).audio(a2).video(f);
+        expectResult(expected);
     }
 }
 
