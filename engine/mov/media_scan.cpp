@@ -133,9 +133,9 @@ constexpr std::array kDispatch{
     ScanDispatchRow{"10/10/19---g_b_dji osmo", "DJI Osmo", chooseOsmo, nullptr},
     ScanDispatchRow{"05/11/19---g_b_dji_mavic_Air", "DJI Mavic Air", chooseMavicAir, scanDroneAccessUnits},
     ScanDispatchRow{"07/11/19---g_b_sonyxperiaz5", "Sony Xperia Z5", chooseXperia, scanPhoneAccessUnits},
-    ScanDispatchRow{"26/11/19---g_b_Nikon_coolpix_P1", "Nikon COOLPIX, P1 layout", chooseNikonP1, nullptr},
-    ScanDispatchRow{"26/11/19---g_b_Nikon_coolpix_SQ", "Nikon COOLPIX, SQ layout", chooseNikonSq, nullptr},
-    ScanDispatchRow{"26/11/19---g_b_Nikon_L5", "Nikon, L5 layout", chooseNikonL5, nullptr},
+    ScanDispatchRow{"26/11/19---g_b_Nikon_coolpix_P1", "Nikon COOLPIX, P1 layout", chooseNikonP1, scanCoolpixP1},
+    ScanDispatchRow{"26/11/19---g_b_Nikon_coolpix_SQ", "Nikon COOLPIX, SQ layout", chooseNikonSq, scanCoolpixSq},
+    ScanDispatchRow{"26/11/19---g_b_Nikon_L5", "Nikon, L5 layout", chooseNikonL5, scanNikonL5},
     ScanDispatchRow{"19", "AAC 21 1A 14 95", choose19, scanVariant19},
 };
 

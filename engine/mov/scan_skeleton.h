@@ -306,6 +306,11 @@ bool scanVariant19(MediaScanner& scanner);
 bool scanDroneAccessUnits(MediaScanner& scanner);  // whole access units from an SPS or P slice
 bool scanPhoneAccessUnits(MediaScanner& scanner);  // whole access units from an SEI or IDR slice
 
+// Nikon Motion-JPEG runs (scan_jpeg_runs.cpp).
+bool scanCoolpixP1(MediaScanner& scanner);
+bool scanCoolpixSq(MediaScanner& scanner);
+bool scanNikonL5(MediaScanner& scanner);
+
 // The generic scan's frame tests when the audio is not wrapped (h at the NAL
 // header behind a length prefix); the camera rows that name no frame bytes of
 // their own use them too.

@@ -37,12 +37,7 @@ protected:
         return e;
     }
 
-    void scanAs(const char* marker) {
-        ASSERT_TRUE(scanVariants());
-        ASSERT_EQ(engine->report.scanMarker, marker);
-    }
 
-    void expectResult(const ExpectedResult& expected) { test::expectScanResult(*engine, result(), expected); }
 };
 
 TEST_F(VariantScan, TwoTakesFramesAndOneChunkPerAudioUnit) {
@@ -64,7 +59,7 @@ TEST_F(VariantScan, TwoTakesFramesAndOneChunkPerAudioUnit) {
     scanAs("2");
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).video(f3).audio(a1).audio(a2).video(f4).video(f5).audio(a3).video(f6);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 TEST_F(VariantScan, TwoNeedsAFrameOrAudioUnitBehindEachFrame) {
@@ -85,7 +80,7 @@ TEST_F(VariantScan, TwoNeedsAFrameOrAudioUnitBehindEachFrame) {
     scanAs("2");
     ExpectedResult expected(m.data(), 8);
     expected.video(confirmedByText).video(atLimit);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 TEST_F(VariantScan, ThreeTakesOneAudioUnitPerChunkWithinSixHundredBytes) {
@@ -109,7 +104,7 @@ TEST_F(VariantScan, ThreeTakesOneAudioUnitPerChunkWithinSixHundredBytes) {
     scanAs("3");
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).audio(a1).audio(a2).audio(a3).video(f3).video(f4).video(f5).video(f6);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 TEST_F(VariantScan, ThreeEndsARunOnlyAtAShortConfirmedFrame) {
@@ -127,7 +122,7 @@ TEST_F(VariantScan, ThreeEndsARunOnlyAtAShortConfirmedFrame) {
     scanAs("3");
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).audio(r1).video(big).video(f3);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 TEST_F(VariantScan, FiveAcceptsItsWiderFrameSetAndIsConfirmedByTwentyFiveZero) {
@@ -148,7 +143,7 @@ TEST_F(VariantScan, FiveAcceptsItsWiderFrameSetAndIsConfirmedByTwentyFiveZero) {
     scanAs("5");
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).video(f3).audio(a1).audio(a2).video(f4).video(f5);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 TEST_F(VariantScan, SevenTakesItsPairsAndEndsRunsAtAnyConfirmedUnit) {
@@ -170,7 +165,7 @@ TEST_F(VariantScan, SevenTakesItsPairsAndEndsRunsAtAnyConfirmedUnit) {
     scanAs("7");
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).audio(a1).audio(a2).video(f3).video(f4).audio(a3).video(f5).video(f6);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 TEST_F(VariantScan, EachVariantIgnoresTheOthersFrameStarts) {
@@ -273,7 +268,7 @@ TEST_P(MiddleGroupScan, TakesFramesAndRunsWithinTheRowsLimitsAndBounds) {
     scanAs(row.marker);
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).audio(a1).audio(a2).video(f3).video(f4).video(f5).video(f7);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, MiddleGroupScan, ::testing::ValuesIn(kMiddleRows),
@@ -305,7 +300,7 @@ TEST_F(MiddleGroupScan, TwoSliceFramesAndTheMediaHeaderBeforeARun) {
         ExpectedResult expected(m.data(), 8);
         expected.video({first.position, second.position + second.length - first.position}).video(alone);
         expected.video({p1.position, p2.position + p2.length - p1.position}).audio(a).video(last);
-        expectResult(expected);
+        test::expectScanResult(*engine, result(), expected);
     }
     {
         SCOPED_TRACE("11");
@@ -320,7 +315,7 @@ TEST_F(MiddleGroupScan, TwoSliceFramesAndTheMediaHeaderBeforeARun) {
         scanAs("11");
         ExpectedResult expected(m.data(), 8);
         expected.audio(a1).audio(a2).video(f);
-        expectResult(expected);
+        test::expectScanResult(*engine, result(), expected);
     }
 }
 

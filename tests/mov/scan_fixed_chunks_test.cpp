@@ -30,11 +30,6 @@ protected:
         e.templates.stco_Address_Audio_sizetojump = 5000;
         return e;
     }
-    void scanAs(const std::string& marker) {
-        ASSERT_TRUE(scanVariants());
-        ASSERT_EQ(engine->report.scanMarker, marker);
-    }
-    void expectResult(const ExpectedResult& expected) { test::expectScanResult(*engine, result(), expected); }
 };
 
 // --- uncompressed sound in chunks of sizeAudio bytes -------------------------------
@@ -85,7 +80,7 @@ TEST_P(PcmRowScan, TakesFramesAndExactChunksOnly) {
     scanAs(row.marker);
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).audio(p1).video(f3).video(f4).video(f5).audio(p2).video(f7).video(f9);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, PcmRowScan, ::testing::ValuesIn(kPcmRows),
@@ -132,7 +127,7 @@ TEST_F(FixedChunkScan, DroneFramesAreWholeAccessUnits) {
     scanAs("05/11/19---g_b_dji_mavic_Air");
     ExpectedResult expected(m.data(), 8);
     expected.video(idr).video(p1).audio(a1).video(p2).video(idr2);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 // The phone (C15): a user-data SEI opens every frame. Its short length
@@ -161,7 +156,7 @@ TEST_F(FixedChunkScan, PhoneFramesStartAtTheirSeiAndLookBehindAcrossWindows) {
     scanAs("07/11/19---g_b_sonyxperiaz5");
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).video(f2).audio(a1).video(f5);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
 }
 
 // --- raw AAC -----------------------------------------------------------------------
@@ -314,7 +309,7 @@ TEST_F(FixedChunkScan, AacRunsUseTheStartsTheReferenceShowed) {
     scanAs("19");
     ExpectedResult expected(m.data(), 8);
     expected.video(f1).audio(a1).audio(a2).video(f2);
-    expectResult(expected);
+    test::expectScanResult(*engine, result(), expected);
     (void)f3;  // followed by no unit of this camera: not taken
 }
 

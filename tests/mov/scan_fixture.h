@@ -60,6 +60,12 @@ protected:
 
     std::vector<uint8_t> result() const { return readWholeFile(dir.file("result.mov")); }
 
+    // Runs the dispatch and checks that it chose `marker`.
+    void scanAs(const std::string& marker) {
+        ASSERT_TRUE(scanVariants());
+        ASSERT_EQ(engine->report.scanMarker, marker);
+    }
+
     // The bytes of the damaged file at [position, position + length).
     static std::vector<uint8_t> slice(const std::vector<uint8_t>& bytes, uint64_t position, uint64_t length) {
         if (position > bytes.size() || length > bytes.size() - position) return {};
