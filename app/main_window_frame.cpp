@@ -78,7 +78,7 @@ MainWindowFrame buildMainWindowFrame() {
     MainWindow* window = frame.window.get();
     window->setObjectName(QStringLiteral("mainWindow"));
     window->setWindowTitle(QStringLiteral("Arbel Video Repair"));
-    window->setMinimumSize(760, 520);
+    window->setMinimumSize(760, 580);
     window->setStyleSheet(windowStyleSheet());
 
     auto* central = new QWidget(window);
@@ -147,7 +147,7 @@ MainWindowFrame buildMainWindowFrame() {
         makeNoticeWindow(window, "repaircompletedwindow", QStringLiteral("The repaired file has been saved."),
                          "saveCompletedOkBtn", frame.saveCompletedOkBtn);
 
-    window->resize(820, 560);
+    window->resize(820, 620);
     return frame;
 }
 

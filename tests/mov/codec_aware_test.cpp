@@ -249,10 +249,11 @@ TEST(ScanChoice, CameraWhereItFitsCodecAwareWhereNoRowDoesEitherWhenAsked) {
         bool completes;
         std::string marker;
     } cases[] = {
-        // AAC whose pictures open 65 88: no camera row reads it.
-        {"no camera row, auto", craftedRef, craftedBad, ScanChoice::Auto, true, "codec"},
-        {"no camera row, camera", craftedRef, craftedBad, ScanChoice::Camera, false, ""},
-        {"no camera row, codec", craftedRef, craftedBad, ScanChoice::Codec, true, "codec"},
+        // AAC whose pictures open 65 88: camera row 16 is chosen but reads
+        // little of it, so left to itself the repair takes the codec-aware scan.
+        {"camera row reads little, auto", craftedRef, craftedBad, ScanChoice::Auto, true, "codec"},
+        {"camera row reads little, camera", craftedRef, craftedBad, ScanChoice::Camera, true, "16"},
+        {"camera row reads little, codec", craftedRef, craftedBad, ScanChoice::Codec, true, "codec"},
         // Plain PCM in long chunks: the generic scan runs and finds nothing,
         // so both scans run, each into a file of its own, and the better stays.
         {"camera finds nothing, auto", pcmRef, pcmBad, ScanChoice::Auto, true, "codec"},

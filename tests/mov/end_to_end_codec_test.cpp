@@ -40,7 +40,7 @@ const std::vector<Kind>& kinds() {
         {"phone", "mp4", {"-c:v", "libx264", "-bf", "0", "-g", "30", "-c:a", "aac", "-b:a", "96k"}, "h264",
          "codec-aware: H.264 + AAC", true},
         {"bframes", "mp4", {"-c:v", "libx264", "-bf", "3", "-g", "30", "-c:a", "aac"}, "h264",
-         "codec-aware: H.264 + AAC", true},
+         "codec-aware: H.264 + AAC", false},
         {"hevc", "mp4",
          {"-c:v", "libx265", "-x265-params", "log-level=error", "-g", "30", "-tag:v", "hvc1", "-c:a", "aac"}, "hevc",
          "codec-aware: HEVC + AAC", true},
