@@ -44,20 +44,32 @@ public:
             const std::optional<uint8_t> before = s.byteBefore(p);
             if (before && *before == 0xFF) return false;
         }
+        // Sound pending since the last frame of a run stands before this start,
+        // whatever becomes of the frame here.
+        if (pendingSound_) {
+            pendingSound_ = false;
+            takeSoundBefore(s, p, step);
+        }
         const uint64_t next = s.findIf(p + 1, addClamped(p, row_.lastSearched + 2), startOfImage);
         if (next == MediaScanner::kNotFound) {
-            if (row_.sound == SoundLayout::PendingAfterLastFrame) return lastFrameOfRun(s, p, step);
-            return false;
+            if (row_.sound == SoundLayout::PendingAfterLastFrame) lastFrameOfRun(s, p, step);
+            step.next = std::max(step.next, p + 1);
+            return !step.units.empty();
         }
         if (row_.sound == SoundLayout::ByteBeforeNextStart) {
             const std::optional<uint8_t> before = s.byteBefore(next);
             if (before && *before != 0x00) return frameThenSound(s, p, next, step);
-        } else if (pendingSound_) {
-            pendingSound_ = false;
-            takeSoundBefore(p, step);
         }
         step.take(UnitKind::Video, p, next - p);
         step.next = next;
+        return true;
+    }
+
+    // Sound pending behind the last frame of the data: the sizeAudio bytes
+    // right behind it, when the file holds them whole.
+    bool atEnd(MediaScanner& s, ScanStep& step) override {
+        if (!pendingSound_ || sizeAudio_ == 0 || takenEnd_ == 0 || sizeAudio_ > s.end() - takenEnd_) return false;
+        step.take(UnitKind::Audio, takenEnd_, sizeAudio_);
         return true;
     }
 
@@ -68,11 +80,15 @@ public:
 
 private:
     // sizeAudio bytes of sound that end at `end`, when they lie wholly after
-    // everything taken so far.
-    bool takeSoundBefore(uint64_t end, ScanStep& step) const {
+    // everything taken so far with nothing but padding between: a frame lost
+    // to damage before a start must not pass for sound.
+    bool takeSoundBefore(MediaScanner& s, uint64_t end, ScanStep& step) const {
         const uint64_t lastEnd = step.units.empty() ? takenEnd_ : step.units.back().position + step.units.back().length;
         if (sizeAudio_ == 0 || end < sizeAudio_ || end - sizeAudio_ < lastEnd) return false;
-        step.take(UnitKind::Audio, end - sizeAudio_, sizeAudio_);
+        const uint64_t start = end - sizeAudio_;
+        const auto notPadding = [](const uint8_t* b) { return *b != 0x00 && *b != 0xFF; };
+        if (lastEnd != 0 && s.findIf(lastEnd, start, notPadding) != MediaScanner::kNotFound) return false;
+        step.take(UnitKind::Audio, start, sizeAudio_);
         return true;
     }
 
@@ -90,7 +106,7 @@ private:
             const uint64_t frameEnd = endOfImage(s, p, next - sizeAudio_);
             if (frameEnd != 0) step.take(UnitKind::Video, p, frameEnd - p);
         }
-        takeSoundBefore(next, step);
+        takeSoundBefore(s, next, step);
         step.next = next;
         return true;
     }
@@ -98,13 +114,12 @@ private:
     // No other start within the search: the last frame before a chunk of
     // sound. It ends at its end of image within the search (the design
     // drops it); the sound is taken before the next start.
-    bool lastFrameOfRun(MediaScanner& s, uint64_t p, ScanStep& step) {
+    void lastFrameOfRun(MediaScanner& s, uint64_t p, ScanStep& step) {
         pendingSound_ = true;
         const uint64_t frameEnd = endOfImage(s, p, std::min(addClamped(p, row_.lastSearched + 1), s.end()));
-        if (frameEnd == 0) return false;
+        if (frameEnd == 0) return;
         step.take(UnitKind::Video, p, frameEnd - p);
         step.next = frameEnd;
-        return true;
     }
 
     const JpegRunRow& row_;

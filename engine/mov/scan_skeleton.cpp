@@ -234,6 +234,10 @@ bool MediaScanner::run(ScanVariant& variant, uint64_t start) {
         if (!moved) pos = windowEnd;
     }
     tables_.ullBytesTraversed = std::max(pos, start);
+    step.clear();
+    if (checkWrites() && variant.atEnd(*this, step))
+        for (const TakenUnit& unit : step.units)
+            if (!takeUnit(variant, unit)) break;
     return true;
 }
 

@@ -120,6 +120,10 @@ public:
     // Records a unit that has just been copied to resultOffset.
     virtual void record(MediaScanner& scanner, const TakenUnit& unit, uint64_t resultOffset);
 
+    // When the scan reaches the end: what the variant still holds (sound
+    // pending behind the last frame). False: nothing.
+    virtual bool atEnd(MediaScanner& /*scanner*/, ScanStep& /*step*/) { return false; }
+
 private:
     bool usesOffset(size_t offset) const {
         for (size_t k = 0; k < preTestCount_; ++k)

@@ -17,13 +17,14 @@ protected:
     Outcome expectRepaired(const CameraSettings& camera, const Recording& rec, const ByteString& damaged,
                            const char* how) {
         SCOPED_TRACE(how);
-        const Outcome o = repair(rec, damaged, "h264");
+        const char* codec = camera.mjpeg ? "mjpeg" : "h264";
+        const Outcome o = repair(rec, damaged, codec);
         report((camera.name + "/" + how).c_str(), o);
         EXPECT_TRUE(o.run.completed()) << o.run.statusTrail();
         if (!o.run.completed()) return o;
         EXPECT_NE(std::find(camera.markers.begin(), camera.markers.end(), o.run.scanVariant), camera.markers.end())
             << "scan " << o.run.scanVariant;
-        expectPlayable(o.run.resultPath, "h264");
+        expectPlayable(o.run.resultPath, codec);
         expectMostVideo(o);
         expectMostAudio(o);
         return o;

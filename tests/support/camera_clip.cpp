@@ -1285,6 +1285,14 @@ const std::vector<CameraSettings>& cameraFamilies() {
         gh4.model = "DMC-GH4";
         gh4.framesPerChunk = 2;
         f.push_back(gh4);
+        // A Nikon that writes Motion-JPEG ("Niko" at byte 184) with a second
+        // of PCM after every run of 30 frames.
+        CameraSettings nikon = named("nikon-l5", {"26/11/19---g_b_Nikon_L5"});
+        nikon.mjpeg = true;
+        nikon.headerText = "Niko";
+        nikon.headerTextAt = 184;
+        nikon.framesPerChunk = 30;
+        f.push_back(nikon);
         return f;
     }();
     return families;
@@ -1297,8 +1305,12 @@ const CameraSettings* cameraFamily(const std::string& name) {
 }
 
 std::optional<CameraRecording> cameraRecording(ClipCache& cache, const CameraSettings& camera, std::string& error) {
-    const auto refVideo = cache.h264(camera.width, camera.height, 30, 120, 0, 30, camera.cabac, error, camera.units);
-    const auto recVideo = cache.h264(camera.width, camera.height, 30, 240, 300, 30, camera.cabac, error, camera.units);
+    const auto refVideo = camera.mjpeg ? cache.mjpeg(camera.width, camera.height, 30, 120, 0, error)
+                                       : cache.h264(camera.width, camera.height, 30, 120, 0, 30, camera.cabac, error,
+                                                    camera.units);
+    const auto recVideo = camera.mjpeg ? cache.mjpeg(camera.width, camera.height, 30, 240, 300, error)
+                                       : cache.h264(camera.width, camera.height, 30, 240, 300, 30, camera.cabac, error,
+                                                    camera.units);
     const auto audio = camera.aac ? cache.audio(AudioCodec::Aac, camera.sampleRate, camera.channels, 8.5, 440, error,
                                                 camera.encoding)
                                    : cache.audio(AudioCodec::Sowt, camera.sampleRate, camera.channels, 8.5, 440, error);

@@ -200,6 +200,7 @@ struct CameraSettings {
     std::string model;
     std::string headerText;            // as LayoutOptions has it
     uint64_t headerTextAt = 0;
+    bool mjpeg = false;                // Motion-JPEG frames instead of H.264
     Brand brand = Brand::QuickTime;
     bool aac = false;                  // AAC, or 16-bit PCM
     uint32_t sampleRate = 48000;
