@@ -124,7 +124,9 @@ public:
             }
             if (step == Step::Stopped) return false;
             if (step == Step::Finished) break;
-            pos = next;
+            // Always forward: a movie atom whose walk ends before its own type
+            // code would otherwise be met again, and again.
+            pos = std::max(next, pos + 1);
         }
         return !ctx_.stopRequested();
     }
@@ -243,7 +245,7 @@ private:
             const Step step = child(pos, after);
             if (step == Step::Stopped || step == Step::Finished) return step;
             if (step == Step::EndMoovWalk) break;
-            pos = after;
+            pos = std::max(after, pos + 1);
         }
         next = pos + 1;
         return Step::Go;
