@@ -95,7 +95,20 @@ MainWindowFrame buildMainWindowFrame() {
     bandLayout->addWidget(makeLabel(QStringLiteral("appName"), QStringLiteral("Arbel Video Repair"), band));
     bandLayout->addStretch(1);
     bandLayout->addWidget(
-        makeLabel(QStringLiteral("appTagline"), QStringLiteral("Repairs damaged MOV, MP4, M4V and AVI recordings"), band));
+        makeLabel(QStringLiteral("appTagline"), QStringLiteral("MOV · MP4 · M4V · AVI"), band));
+    bandLayout->addSpacing(18);
+    frame.checkForUpdatesBtn = new QPushButton(QStringLiteral("Check for Updates"), band);
+    frame.checkForUpdatesBtn->setObjectName(QStringLiteral("checkForUpdatesBtn"));
+    frame.checkForUpdatesBtn->setCursor(Qt::PointingHandCursor);
+    bandLayout->addWidget(frame.checkForUpdatesBtn);
+    bandLayout->addSpacing(6);
+    frame.homeBtn = makeKey(QStringLiteral("homeBtn"), QStringLiteral("Home_key"), QStringLiteral("Home"), band);
+    frame.helppBtn = makeKey(QStringLiteral("helppBtn"), QStringLiteral("help"), QStringLiteral("Help"), band);
+    frame.socialBtn = makePicture(QStringLiteral("socialBtn"), QStringLiteral("Social Share"),
+                                  QStringLiteral("Arbel Video Repair"), band);
+    for (QWidget* key : {static_cast<QWidget*>(frame.homeBtn), static_cast<QWidget*>(frame.helppBtn),
+                         static_cast<QWidget*>(frame.socialBtn)})
+        bandLayout->addWidget(key);
     outer->addWidget(band);
 
     auto* content = new QVBoxLayout;
