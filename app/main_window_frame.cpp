@@ -105,7 +105,7 @@ MainWindowFrame buildMainWindowFrame() {
     frame.homeBtn = makeKey(QStringLiteral("homeBtn"), QStringLiteral("Home_key"), QStringLiteral("Home"), band);
     frame.helppBtn = makeKey(QStringLiteral("helppBtn"), QStringLiteral("help"), QStringLiteral("Help"), band);
     frame.socialBtn = makePicture(QStringLiteral("socialBtn"), QStringLiteral("Social Share"),
-                                  QStringLiteral("Arbel Video Repair"), band);
+                                  QString(), band);
     for (QWidget* key : {static_cast<QWidget*>(frame.homeBtn), static_cast<QWidget*>(frame.helppBtn),
                          static_cast<QWidget*>(frame.socialBtn)})
         bandLayout->addWidget(key);

@@ -39,12 +39,19 @@ void setPicture(QWidget* widget, const QString& name) {
     // The style sheet finds the "@2x" copy beside the file on its own.
     const QString url = QStringLiteral("url(\"%1\")").arg(picturePath(name));
     if (isButtonFace(name)) {
+        // A button that cannot be pressed shows the resting face, however
+        // highlighted it would be otherwise.
+        QString resting = name;
+        resting.replace(QLatin1String("Hover"), QLatin1String("Normal"));
+        const QString disabledUrl = QStringLiteral("url(\"%1\")").arg(picturePath(resting));
         widget->setStyleSheet(QStringLiteral("QPushButton { border-image: %1 %2 %2 %2 %2 stretch stretch; "
                                              "border-width: %2px; background: transparent; padding: 0 12px; "
                                              "min-width: 72px; min-height: 20px; }"
-                                             "QPushButton:disabled { color: rgba(255, 255, 255, 150); }")
+                                             "QPushButton:disabled { border-image: %3 %2 %2 %2 %2 stretch stretch; "
+                                             "color: rgba(255, 255, 255, 150); }")
                                   .arg(url)
-                                  .arg(kFaceCornerSlice));
+                                  .arg(kFaceCornerSlice)
+                                  .arg(disabledUrl));
     } else {
         widget->setStyleSheet(
             QStringLiteral("* { border-image: %1; background: transparent; border: none; padding: 0; }").arg(url));
