@@ -1,6 +1,7 @@
 #include "main_window_frame.h"
 
 #include "app/modal_window.h"
+#include "app/pictures.h"
 #include "app/screens/details_screen.h"
 #include "app/screens/reference_screen.h"
 #include "app/screens/repair_screen.h"
@@ -40,6 +41,9 @@ ModalWindow* makeModalWindow(QWidget* owner, const QString& objectName, const QS
 
 QPushButton* addAnswer(ModalWindow* window, const char* objectName, const QString& title, bool quiet = false) {
     QPushButton* button = makeButton(QString::fromLatin1(objectName), title, window, quiet);
+    // The faces of the screens' buttons; the answers the hover table tracks
+    // get theirs again when tracking starts.
+    setPicture(button, quiet ? QStringLiteral("Button Small Normal") : QStringLiteral("Button Small Hover"));
     window->findChild<QHBoxLayout*>(QStringLiteral("buttons"))->addWidget(button);
     return button;
 }
