@@ -11,7 +11,9 @@
 #include "app/screens/repair_screen.h"
 #include "app/screens/saving_screen.h"
 #include "app/screens/start_screen.h"
+#include "app/splash_screen.h"
 #include "app/ui_prompts.h"
+#include "app/update_check.h"
 #include "build_info.h"
 #include "engine/avi/repair_file_avi.h"
 #include "engine/file_kind.h"
@@ -98,6 +100,13 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
 
     repairClockTimer_.setInterval(1000);
     connect(&repairClockTimer_, &QTimer::timeout, this, [this] { elapsedTimeThread(); });
+    connect(&splashTicks_, &QTimer::timeout, this, [this] { loadStartUpObjects(); });
+
+    infoPlistPath = locateResource(QCoreApplication::applicationDirPath().toStdString(), "Info.plist");
+    updaterPath = defaultUpdaterPath();
+    isOnline = machineIsOnline;
+    // The updater runs in the background, with no arguments and no shell.
+    launchUpdater = [](const QString& program) { return QProcess::startDetached(program, {}); };
 
     connect(browsebutton, &QPushButton::clicked, this, [this] { openFinderWindow(); });
     connect(repairbutton, &QPushButton::clicked, this, [this] { repair(); });
@@ -119,7 +128,12 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
     connect(moviePlayButton, &QPushButton::clicked, this, [this] { toggleMoviePlayback(); });
     connect(cancelSaveBtn, &QPushButton::clicked, this, [this] { stopSaving(); });
     connect(main3_, &QPushButton::clicked, this, [this] { main3(); });
-    connect(help3_, &QPushButton::clicked, this, [this] { help3(); });
+    // Every help key opens the help page; every home key leads to the start.
+    for (QPushButton* help : {help1, help2, help3_, helppBtn})
+        connect(help, &QPushButton::clicked, this, [this] { help3(); });
+    for (QPushButton* home : {main2, homeBtn}) connect(home, &QPushButton::clicked, this, [this] { main3(); });
+    connect(checkForUpdatesBtn, &QPushButton::clicked, this,
+            [this] { checkForUpdateClicked(checkForUpdatesBtn); });
     connect(stopsavingOKbutton, &QPushButton::clicked, this, [this] { stopSavingOk(); });
     connect(stopsavingCancelbutton, &QPushButton::clicked, this, [this] { continueSaving(); });
     connect(saveCompletedOkBtn, &QPushButton::clicked, this, [this] { saveCompletedOk(); });
@@ -130,11 +144,17 @@ Tolvik_Repair_MOVAppDelegate::Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPro
 void Tolvik_Repair_MOVAppDelegate::takeOutlets(const MainWindowFrame& frame) {
     tabview = frame.tabview;
     upperBoxField = frame.upperBoxField;
+    homeBtn = frame.homeBtn;
+    helppBtn = frame.helppBtn;
+    socialBtn = frame.socialBtn;
+    checkForUpdatesBtn = frame.checkForUpdatesBtn;
 
     const StartScreen& start = *frame.startScreen;
     browsebutton = start.browsebutton;
     repairbutton = start.repairbutton;
     backBtn = start.backBtn;
+    main1 = start.main1;
+    help1 = start.help1;
     fileStatus = start.fileStatus;
     filePathUp = start.filePathUp;
     selectFileText = start.selectFileText;
@@ -147,6 +167,8 @@ void Tolvik_Repair_MOVAppDelegate::takeOutlets(const MainWindowFrame& frame) {
     refTabRepairBtn = reference.refTabRepairBtn;
     refTabBackBtn = reference.refTabBackBtn;
     selectRefFileBtn = reference.selectRefFileBtn;
+    main2 = reference.main2;
+    help2 = reference.help2;
     nextstepTextField = reference.nextstepTextField;
     whyMovFile = reference.whyMovFile;
     referencefilepathfield = reference.referencefilepathfield;
@@ -241,14 +263,42 @@ void Tolvik_Repair_MOVAppDelegate::awakeFromNib() {
     browsebutton->setFocus();
 }
 
+
+void Tolvik_Repair_MOVAppDelegate::applicationWillFinishLaunching() {
+    if (window_->isVisible()) window_->hide();
+    splashController = std::make_unique<SplashScreenWindowController>();
+    splashController->showWindow();
+    splashTimer = 0;
+    // One tick a second by design; no time at all under zero pacing.
+    splashTicks_.setInterval(designedMilliseconds(1.0));
+    splashTicks_.start();
+}
+
+void Tolvik_Repair_MOVAppDelegate::loadStartUpObjects() {
+    ++splashTimer;
+    updateSplash();
+    if (splashTimer < 11) return;
+    splashTicks_.stop();
+    if (splashController) splashController->close();
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    checkForUpdateClicked(nullptr);
+}
+
+void Tolvik_Repair_MOVAppDelegate::updateSplash() {
+    if (splashController) splashController->progressIndicator->setValue(splashTimer);
+}
+
 void Tolvik_Repair_MOVAppDelegate::applicationDidFinishLaunching() {
     if (observerToken_ != 0) return;
     observerToken_ = NotificationCenter::defaultCenter().addObserver(
         kProgressNotificationName, [this](const std::string&, const NotifDict& userInfo) { updateProgress(userInfo); });
+    createTrackingAreas();
 }
 
-void Tolvik_Repair_MOVAppDelegate::readBundleIdentifier(const std::string& infoPlistPath) {
-    if (auto identifier = readInfoPlistString(infoPlistPath, "CFBundleIdentifier")) {
+void Tolvik_Repair_MOVAppDelegate::readBundleIdentifier(const std::string& plistPath) {
+    if (auto identifier = readInfoPlistString(plistPath, "CFBundleIdentifier")) {
         bundleIdentifier = *identifier;
         return;
     }

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QVariantMap>
 
 #include <atomic>
 #include <cstdint>
@@ -20,9 +21,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 class QAbstractButton;
 class QDialog;
+class QEvent;
 class QLabel;
 class QLineEdit;
 class QMediaPlayer;
@@ -33,6 +36,18 @@ class QVideoWidget;
 class QWidget;
 
 namespace arbel {
+
+class SplashScreenWindowController;
+
+// One row of the hover table: the control a tracker id names and the
+// pictures it shows while the pointer is over it and after it has left.
+struct HoverRow {
+    int whichTracker;
+    const char* control;  // the control's object name
+    const char* enterPicture;
+    const char* leavePicture;
+};
+const std::vector<HoverRow>& hoverTable();
 
 class BusyIndicator;
 class MainWindow;
@@ -49,6 +64,9 @@ class UiPrompts;
 // progress notifications to the window, previews the result and saves it.
 class Tolvik_Repair_MOVAppDelegate : public QObject {
 public:
+    // Hover: Enter and Leave of the tracked controls.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     explicit Tolvik_Repair_MOVAppDelegate(std::shared_ptr<UiPrompts> prompts, QObject* parent = nullptr);
     ~Tolvik_Repair_MOVAppDelegate() override;
 
@@ -59,9 +77,14 @@ public:
 
     // --- start-up ---------------------------------------------------------
     void awakeFromNib();
+    // Hides the main window and shows the splash; its ticks then show the
+    // main window and check for a newer version.
+    void applicationWillFinishLaunching();
+    // Observes progress and gives each control of the hover table its
+    // tracker (and main1 one without an id).
     void applicationDidFinishLaunching();
     // Reads "CFBundleIdentifier" of the information file into bundleIdentifier.
-    void readBundleIdentifier(const std::string& infoPlistPath);
+    void readBundleIdentifier(const std::string& plistPath);
 
     // --- actions ------------------------------------------------------------
     void openFinderWindow();
@@ -80,6 +103,42 @@ public:
     void elapsedTimeThread();
     void help3();
 
+    // --- splash ---------------------------------------------------------------
+    // One tick of the splash timer; the eleventh ends the splash.
+    void loadStartUpObjects();
+    void updateSplash();
+    std::unique_ptr<SplashScreenWindowController> splashController;
+    int splashTimer = 0;
+    QTimer& splashTicks() { return splashTicks_; }
+
+    // --- hover pictures ---------------------------------------------------------
+    // The pointer entered or left a tracked control.
+    void mouseEntered(QObject* control);
+    void mouseExited(QObject* control);
+    void mouseDragged() {}
+    // Entering gives the control the dictionary names its enter picture;
+    // leaving gives every control of the table its leave picture.
+    void handleEnteredExited(bool entered, const QVariantMap* trackingDict);
+    // The tracker id of a tracking dictionary, or -1 without one.
+    static int getTrackerIDFromDict(const QVariantMap& trackingDict);
+    // The tracking dictionary of a control; null for a control without an id.
+    static std::optional<QVariantMap> trackingDictOf(const QObject* control);
+
+    // --- update check ----------------------------------------------------------
+    // Reads the information file (bundleIdentifier) and answers whether the
+    // published version differs from this one.
+    bool checkForUpdate();
+    // Offers the updater when a different version is published; a person who
+    // asked (a sender) gets the updater in any case.
+    void checkForUpdateClicked(QObject* sender);
+    // Where the check reads the information file and runs the updater, how
+    // it learns whether the machine is online, how long a fetch may take and
+    // how it starts the updater; tests set these.
+    std::string infoPlistPath;
+    QString updaterPath;
+    std::function<bool()> isOnline;
+    std::chrono::milliseconds updateFetchTimeout{10000};
+    std::function<bool(const QString& program)> launchUpdater;
     // --- details and preview ----------------------------------------------------
     // Loads the result the engine wrote into the preview.
     void setMovieView();
@@ -177,11 +236,17 @@ public:
     // --- outlets --------------------------------------------------------------
     QStackedWidget* tabview = nullptr;
     QLabel* upperBoxField = nullptr;
+    QPushButton* homeBtn = nullptr;
+    QPushButton* helppBtn = nullptr;
+    QLabel* socialBtn = nullptr;
+    QPushButton* checkForUpdatesBtn = nullptr;
 
     // Start screen.
     QPushButton* browsebutton = nullptr;
     QPushButton* repairbutton = nullptr;
     QPushButton* backBtn = nullptr;
+    QLabel* main1 = nullptr;
+    QPushButton* help1 = nullptr;
     QLabel* fileStatus = nullptr;
     QLabel* filePathUp = nullptr;
     QLabel* selectFileText = nullptr;
@@ -194,6 +259,8 @@ public:
     QPushButton* refTabRepairBtn = nullptr;
     QPushButton* refTabBackBtn = nullptr;
     QPushButton* selectRefFileBtn = nullptr;
+    QPushButton* main2 = nullptr;
+    QPushButton* help2 = nullptr;
     QLabel* nextstepTextField = nullptr;
     QLabel* whyMovFile = nullptr;
     QLineEdit* referencefilepathfield = nullptr;
@@ -322,6 +389,11 @@ private:
 
     std::shared_ptr<UiPrompts> prompts_;
     std::unique_ptr<MainWindow> window_;
+    QTimer splashTicks_;
+    // The control whose hover table row has this tracker id, or null.
+    QWidget* trackedControl(int whichTracker) const;
+    // Gives each control of the hover table its id and its leave picture.
+    void createTrackingAreas();
 
     NotificationCenter::Token observerToken_ = 0;
     RepairClock repairClock_;

@@ -15,6 +15,10 @@ std::optional<std::string> readInfoPlistString(const std::string& plistPath, con
     std::ifstream in(plistPath, std::ios::binary);
     if (!in) return std::nullopt;
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return plistDictString(bytes, key);
+}
+
+std::optional<std::string> plistDictString(const std::string& bytes, const std::string& key) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
 
     plist_t root = nullptr;

@@ -10,6 +10,9 @@ namespace arbel {
 // file cannot be read, is not a dictionary or has no string under key.
 std::optional<std::string> readInfoPlistString(const std::string& plistPath, const std::string& key);
 
+// The same for a property list held in memory (a published version list).
+std::optional<std::string> plistDictString(const std::string& bytes, const std::string& key);
+
 // Where a file of the program's resources (the information file, the help
 // page) is looked for, in order: beside the program (build tree), in the
 // installed data folder next to the program's bin/ folder, and in the build

@@ -1,6 +1,7 @@
 #include "main_window_frame.h"
 
 #include "app/modal_window.h"
+#include "app/pictures.h"
 #include "app/screens/details_screen.h"
 #include "app/screens/reference_screen.h"
 #include "app/screens/repair_screen.h"
@@ -40,6 +41,9 @@ ModalWindow* makeModalWindow(QWidget* owner, const QString& objectName, const QS
 
 QPushButton* addAnswer(ModalWindow* window, const char* objectName, const QString& title, bool quiet = false) {
     QPushButton* button = makeButton(QString::fromLatin1(objectName), title, window, quiet);
+    // The faces of the screens' buttons; the answers the hover table tracks
+    // get theirs again when tracking starts.
+    setPicture(button, quiet ? QStringLiteral("Button Small Normal") : QStringLiteral("Button Small Hover"));
     window->findChild<QHBoxLayout*>(QStringLiteral("buttons"))->addWidget(button);
     return button;
 }
@@ -95,7 +99,20 @@ MainWindowFrame buildMainWindowFrame() {
     bandLayout->addWidget(makeLabel(QStringLiteral("appName"), QStringLiteral("Arbel Video Repair"), band));
     bandLayout->addStretch(1);
     bandLayout->addWidget(
-        makeLabel(QStringLiteral("appTagline"), QStringLiteral("Repairs damaged MOV, MP4, M4V and AVI recordings"), band));
+        makeLabel(QStringLiteral("appTagline"), QStringLiteral("MOV · MP4 · M4V · AVI"), band));
+    bandLayout->addSpacing(18);
+    frame.checkForUpdatesBtn = new QPushButton(QStringLiteral("Check for Updates"), band);
+    frame.checkForUpdatesBtn->setObjectName(QStringLiteral("checkForUpdatesBtn"));
+    frame.checkForUpdatesBtn->setCursor(Qt::PointingHandCursor);
+    bandLayout->addWidget(frame.checkForUpdatesBtn);
+    bandLayout->addSpacing(6);
+    frame.homeBtn = makeKey(QStringLiteral("homeBtn"), QStringLiteral("Home_key"), QStringLiteral("Home"), band);
+    frame.helppBtn = makeKey(QStringLiteral("helppBtn"), QStringLiteral("help"), QStringLiteral("Help"), band);
+    frame.socialBtn = makePicture(QStringLiteral("socialBtn"), QStringLiteral("Social Share"),
+                                  QString(), band);
+    for (QWidget* key : {static_cast<QWidget*>(frame.homeBtn), static_cast<QWidget*>(frame.helppBtn),
+                         static_cast<QWidget*>(frame.socialBtn)})
+        bandLayout->addWidget(key);
     outer->addWidget(band);
 
     auto* content = new QVBoxLayout;

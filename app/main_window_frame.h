@@ -24,6 +24,11 @@ class StartScreen;
 struct MainWindowFrame {
     std::unique_ptr<MainWindow> window;
     QLabel* upperBoxField = nullptr;
+    // The header band's keys, on every screen.
+    QPushButton* homeBtn = nullptr;
+    QPushButton* helppBtn = nullptr;
+    QLabel* socialBtn = nullptr;
+    QPushButton* checkForUpdatesBtn = nullptr;
     // Screens are switched by the controller only, so the view shows no tabs.
     QStackedWidget* tabview = nullptr;
 

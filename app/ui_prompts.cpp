@@ -14,19 +14,16 @@
 
 namespace arbel {
 
-QString movieNameFilter() {
-    // Name filters are matched with case sensitivity on Linux, so each letter
-    // becomes a set of both cases ("*.[mM][oO][vV]").
-    QStringList patterns;
-    for (const char* extension : {"mov", "mp4", "m4v", "avi"}) {
-        QString pattern = QStringLiteral("*.");
-        for (QChar c : QString::fromLatin1(extension)) {
-            if (c.isLetter()) pattern += QStringLiteral("[%1%2]").arg(c.toLower(), c.toUpper());
-            else pattern += c;
-        }
-        patterns << pattern;
-    }
-    return QStringLiteral("Movies (%1)").arg(patterns.join(QLatin1Char(' ')));
+QString movieNameFilter() { return QStringLiteral("Movies (*.mov *.mp4 *.m4v *.avi)"); }
+
+void showMoviePanel(QFileDialog* dialog) {
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    // Qt's own panel, whose filter ignores case ("CLIP.MOV" is a movie too)
+    // while it shows the patterns as written; a desktop's panel may not.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
+    dialog->setNameFilter(movieNameFilter());
+    dialog->open();
 }
 
 namespace {
@@ -77,10 +74,7 @@ public:
     }
 
     void openMoviePanel(QWidget* parent, std::function<void(const QString&)> chosen) override {
-        QFileDialog* dialog = openFilePanel(parent, QFileDialog::AcceptOpen, std::move(chosen));
-        dialog->setFileMode(QFileDialog::ExistingFile);
-        dialog->setNameFilter(movieNameFilter());
-        dialog->open();
+        showMoviePanel(openFilePanel(parent, QFileDialog::AcceptOpen, std::move(chosen)));
     }
 
     QWidget* savePanel(QWidget* parent, const QString& proposedName,

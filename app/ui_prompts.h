@@ -7,6 +7,7 @@
 #include <memory>
 
 class QDialog;
+class QFileDialog;
 class QWidget;
 
 namespace arbel {
@@ -62,9 +63,12 @@ public:
     virtual void endModal(QDialog* window) = 0;
 };
 
-// The file-name filter of the open panels: the four movie extensions in any
-// mix of upper and lower case.
+// The file-name filter of the open panels: the four movie extensions,
+// matched in any mix of upper and lower case.
 QString movieNameFilter();
+
+// Shows an open panel for one movie with that filter.
+void showMoviePanel(QFileDialog* dialog);
 
 std::unique_ptr<UiPrompts> makeQtUiPrompts();
 

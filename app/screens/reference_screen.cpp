@@ -50,7 +50,9 @@ ReferenceScreen::ReferenceScreen(QWidget* parent) : QWidget(parent) {
     refTabBackBtn = makeButton(QStringLiteral("refTabBackBtn"), QStringLiteral("Back"), this, true);
     refTabRepairBtn = makeButton(QStringLiteral("refTabRepairBtn"), QStringLiteral("Repair"), this);
     refTabRepairBtn->setEnabled(false);
-    page->addLayout(buttonRow(refTabBackBtn, refTabRepairBtn));
+    main2 = makeKey(QStringLiteral("main2"), QStringLiteral("home-1"), QStringLiteral("Home"), this);
+    help2 = makeKey(QStringLiteral("help2"), QStringLiteral("help-1"), QStringLiteral("Help"), this);
+    page->addLayout(buttonRow({main2, help2, refTabBackBtn}, {refTabRepairBtn}));
 }
 
 }  // namespace arbel

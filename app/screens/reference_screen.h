@@ -25,6 +25,8 @@ public:
     // Holds the reference path for whoever asks; the screen shows it in
     // refTabRefFilePath.
     QLineEdit* referencefilepathfield = nullptr;
+    QPushButton* main2 = nullptr;
+    QPushButton* help2 = nullptr;
     QPushButton* refTabBackBtn = nullptr;
     // Disabled until a reference is chosen.
     QPushButton* refTabRepairBtn = nullptr;

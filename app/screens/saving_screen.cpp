@@ -27,8 +27,8 @@ SavingScreen::SavingScreen(QWidget* parent) : QWidget(parent) {
     savingPercentage = progress.percentage;
     page->addStretch(1);
 
-    main3 = makeButton(QStringLiteral("main3"), QStringLiteral("Home"), this, true);
-    help3 = makeButton(QStringLiteral("help3"), QStringLiteral("Help"), this, true);
+    main3 = makeKey(QStringLiteral("main3"), QStringLiteral("home-1"), QStringLiteral("Home"), this);
+    help3 = makeKey(QStringLiteral("help3"), QStringLiteral("help-1"), QStringLiteral("Help"), this);
     cancelSaveBtn = makeButton(QStringLiteral("cancelSaveBtn"), QStringLiteral("Cancel"), this, true);
     page->addLayout(buttonRow({main3, help3}, {cancelSaveBtn}));
 }

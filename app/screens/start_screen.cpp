@@ -56,7 +56,10 @@ StartScreen::StartScreen(QWidget* parent) : QWidget(parent) {
 
     backBtn = makeButton(QStringLiteral("backBtn"), QStringLiteral("Back"), this, true);
     repairbutton = makeButton(QStringLiteral("repairbutton"), QStringLiteral("Repair"), this);
-    page->addLayout(buttonRow(backBtn, repairbutton));
+    // The home picture marks the screen every Home key leads back to.
+    main1 = makePicture(QStringLiteral("main1"), QStringLiteral("home-1"), QStringLiteral("Start"), this);
+    help1 = makeKey(QStringLiteral("help1"), QStringLiteral("help-1"), QStringLiteral("Help"), this);
+    page->addLayout(buttonRow({main1, help1, backBtn}, {repairbutton}));
 }
 
 }  // namespace arbel

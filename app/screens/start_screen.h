@@ -20,6 +20,8 @@ public:
     QLabel* fileStatus = nullptr;
     QLabel* filePathUp = nullptr;
     // Shown once an AVI file is chosen.
+    QLabel* main1 = nullptr;
+    QPushButton* help1 = nullptr;
     QPushButton* backBtn = nullptr;
     QPushButton* repairbutton = nullptr;
 };

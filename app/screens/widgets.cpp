@@ -2,6 +2,7 @@
 
 #include "app/busy_indicator.h"
 #include "app/button_title_color.h"
+#include "app/pictures.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,6 +20,9 @@ QMainWindow, QDialog { background: #f3f5f9; }
 QFrame#headerBand { background: #1b2a44; }
 QLabel#appName { color: white; font-size: 17px; font-weight: 600; }
 QLabel#appTagline { color: #aab6cc; font-size: 13px; }
+QPushButton#checkForUpdatesBtn { color: #cfd8e8; background: transparent; border: 1px solid #44546f;
+                                 border-radius: 5px; padding: 4px 10px; font-size: 12px; }
+QPushButton#checkForUpdatesBtn:hover { color: white; border-color: #8fa3c4; }
 QLabel#upperBoxField { color: #1b2a44; font-size: 22px; font-weight: 600; }
 QFrame#card { background: white; border: 1px solid #dbe1ea; border-radius: 10px; }
 QFrame#howItWorks { background: #f3f6fb; border: 1px solid #e1e7f0; border-radius: 8px; }
@@ -47,6 +51,9 @@ QProgressBar { border: none; background: #e4e9f1; border-radius: 5px; max-height
 QProgressBar::chunk { background: #2f6fd0; border-radius: 5px; }
 )";
 
+// The home, help and share pictures are drawn 32 pixels square.
+constexpr int kKeySize = 32;
+
 }  // namespace
 
 QString windowStyleSheet() { return QString::fromLatin1(kStyleSheet); }
@@ -59,6 +66,27 @@ QPushButton* makeButton(const QString& objectName, const QString& title, QWidget
     button->setCursor(Qt::PointingHandCursor);
     setTitleTextColor(button, titleTextColor());
     return button;
+}
+
+QPushButton* makeKey(const QString& objectName, const QString& picture, const QString& tip, QWidget* parent) {
+    auto* key = new QPushButton(parent);
+    key->setObjectName(objectName);
+    key->setFixedSize(kKeySize, kKeySize);
+    key->setToolTip(tip);
+    key->setAccessibleName(tip);
+    key->setCursor(Qt::PointingHandCursor);
+    key->setFocusPolicy(Qt::TabFocus);
+    setPicture(key, picture);
+    return key;
+}
+
+QLabel* makePicture(const QString& objectName, const QString& picture, const QString& tip, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setFixedSize(kKeySize, kKeySize);
+    label->setToolTip(tip);
+    setPicture(label, picture);
+    return label;
 }
 
 QLabel* makeLabel(const QString& objectName, const QString& text, QWidget* parent, const char* role) {
@@ -86,16 +114,16 @@ QVBoxLayout* makeScreenLayout(QWidget* screen) {
 }
 
 QHBoxLayout* buttonRow(QPushButton* left, QPushButton* right) {
-    return buttonRow({left}, {right});
+    return buttonRow(std::initializer_list<QWidget*>{left}, std::initializer_list<QWidget*>{right});
 }
 
-QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> left, std::initializer_list<QPushButton*> right) {
+QHBoxLayout* buttonRow(std::initializer_list<QWidget*> left, std::initializer_list<QWidget*> right) {
     auto* row = new QHBoxLayout;
     row->setSpacing(10);
-    for (QPushButton* button : left)
+    for (QWidget* button : left)
         if (button) row->addWidget(button);
     row->addStretch(1);
-    for (QPushButton* button : right)
+    for (QWidget* button : right)
         if (button) row->addWidget(button);
     return row;
 }

@@ -25,6 +25,13 @@ QString windowStyleSheet();
 // face of a row's secondary action (Back, Stop, Cancel).
 QPushButton* makeButton(const QString& objectName, const QString& title, QWidget* parent, bool quiet = false);
 
+// A round key showing only its picture (home, help), 32 x 32; `tip` says
+// what it does.
+QPushButton* makeKey(const QString& objectName, const QString& picture, const QString& tip, QWidget* parent);
+
+// A picture that does nothing when clicked, the size of a key.
+QLabel* makePicture(const QString& objectName, const QString& picture, const QString& tip, QWidget* parent);
+
 // Plain text. The role picks its look in the style sheet: "status", "path",
 // "hint", "caption", "value", "next" or "fact".
 QLabel* makeLabel(const QString& objectName, const QString& text, QWidget* parent, const char* role = nullptr);
@@ -39,7 +46,7 @@ QVBoxLayout* makeScreenLayout(QWidget* screen);
 // the right; either may be missing.
 QHBoxLayout* buttonRow(QPushButton* left, QPushButton* right);
 // The same with several buttons on either side, in the order given.
-QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> left, std::initializer_list<QPushButton*> right);
+QHBoxLayout* buttonRow(std::initializer_list<QWidget*> left, std::initializer_list<QWidget*> right);
 
 // The middle of the repair and saving screens: when the work started and how
 // long it has run, the animation beside the status line, and the bar (0 to

@@ -1,6 +1,7 @@
 // The repair operation of the AVI engine: header pass, chunk scan, writer.
 #include "repair_file_avi.h"
 
+#include "audio_format_tag.h"
 #include "engine/result_location.h"
 #include "platform/file_system.h"
 #include "platform/system_log.h"
@@ -58,9 +59,13 @@ RepairReport RepairFileAvi::retrieveAudioVideoSamples() {
     report_.video.format = codecText(videostrfcodecdata);
     report_.audio.codec = AVIaudiocodecstring;
     if (audiostrfdata.size() >= 2) {
+        const auto formatTag = static_cast<uint16_t>(audiostrfdata[0] | (audiostrfdata[1] << 8));
         char tag[16];
-        std::snprintf(tag, sizeof tag, "0x%04x", static_cast<unsigned>(audiostrfdata[0] | (audiostrfdata[1] << 8)));
+        std::snprintf(tag, sizeof tag, "0x%04x", static_cast<unsigned>(formatTag));
         report_.audio.format = tag;
+        // The stream header's handler code rarely names an audio codec (it
+        // often holds the tag itself); the report names the tag instead.
+        if (const std::string name = audioFormatTagName(formatTag); !name.empty()) report_.audio.codec = name;
     }
     report_.video.units = videosamplecount;
     report_.video.bytes = videodatasize;

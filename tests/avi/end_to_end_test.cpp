@@ -134,6 +134,7 @@ TEST_F(AviCommandLine, RepairsToTheNamedPathAndReportsWhatItFound) {
     EXPECT_NE(run.out.find("{\"schema\": 1, \"outcome\": \"completed\", \"kind\": \"avi\""), std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("\"videoCodec\": \"MJPG\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"audioCodec\": \"PCM\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"audioFormat\": \"0x0001\""), std::string::npos) << run.out;
     const test::PacketCounts packets = test::probePackets(output);
     EXPECT_NE(run.out.find("\"videoSamples\": " + std::to_string(packets.video)), std::string::npos) << run.out;
@@ -144,6 +145,7 @@ TEST_F(AviCommandLine, RepairsToTheNamedPathAndReportsWhatItFound) {
     const test::ProgramResult text = test::runProgram({ARBEL_CLI_PATH, "repair", "--force", "--output", output, damagedPath});
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_NE(text.out.find("video chunks: " + std::to_string(packets.video) + " ("), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("audio codec: PCM (format 0x0001)"), std::string::npos) << text.out;
     EXPECT_NE(text.err.find("Repair completed."), std::string::npos) << text.err;
 
     const std::string small = dir.write("small.avi", std::vector<uint8_t>(original.begin(), original.begin() + 400000));

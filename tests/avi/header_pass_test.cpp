@@ -236,3 +236,39 @@ TEST(AviCodecText, EndsAtAZeroByteAndKeepsOnlyPrintableText) {
 
 }  // namespace
 }  // namespace arbel
+
+namespace arbel {
+namespace {
+
+// The report names the common wave format tags; the stored format chunk
+// keeps its bytes.
+TEST_F(AviHeaderPass, ReportNamesTheAudioFormatTagAndKeepsItsBytes) {
+    const struct {
+        uint16_t tag;
+        const char* codec;
+        const char* format;
+    } cases[] = {
+        {0x0001, "PCM", "0x0001"},    {0x0002, "ADPCM", "0x0002"}, {0x0003, "IEEE float", "0x0003"},
+        {0x0006, "A-law", "0x0006"},  {0x0007, "\xC2\xB5-law", "0x0007"}, {0x0011, "ADPCM", "0x0011"},
+        {0x0055, "MP3", "0x0055"},    {0x00FF, "AAC", "0x00ff"},   {0x1610, "AAC", "0x1610"},
+        {0x2000, "AC-3", "0x2000"},   {0x706D, "AAC", "0x706d"},
+        // Without a common name the handler code stays ("?": not text).
+        {0x0161, "?", "0x0161"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        AviHeaderFields f;
+        f.audioFormatBytes = Bytes().u16le(c.tag).u16le(2).u32le(48000).u32le(192000).u16le(4).u16le(16).u16le(0).vec();
+        choose(file(f));
+        auto engine = makeEngine();
+        ASSERT_TRUE(engine->fileValidityCheck());
+        const RepairReport report = engine->retrieveAudioVideoSamples();
+        EXPECT_EQ(report.audio.codec, c.codec);
+        EXPECT_EQ(report.audio.format, c.format);
+        EXPECT_EQ(engine->audiostrfdata, f.audioFormatBytes);
+        EXPECT_EQ(engine->AVIaudiocodecstring, "?");
+    }
+}
+
+}  // namespace
+}  // namespace arbel

@@ -38,6 +38,7 @@ public:
         previousHandler_ = qInstallMessageHandler(
             [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
                 if (message.contains(QLatin1String("does not support propagateSizeHints"))) return;
+                if (message.contains(QLatin1String("does not support raise()"))) return;
                 if (previousHandler_) previousHandler_(type, context, message);
             });
         app_ = std::make_unique<QApplication>(argc_, argv_);

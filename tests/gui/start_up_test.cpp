@@ -9,9 +9,11 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
+#include <QFileDialog>
+#include <QFileSystemModel>
 
 #include <filesystem>
+#include <map>
 
 namespace arbel {
 namespace {
@@ -60,21 +62,43 @@ TEST(InformationFile, ResourcesAreFoundBesideTheProgramThenInTheInstalledLayout)
     EXPECT_EQ(locateResource(elsewhere.path(), "no-such-resource"), "");
 }
 
-TEST(OpenPanelFilter, AcceptsTheFourMovieKindsInAnyCase) {
-    const QString filter = movieNameFilter();
-    const QRegularExpression inParentheses("\\(([^)]*)\\)");
-    const auto match = inParentheses.match(filter);
-    ASSERT_TRUE(match.hasMatch()) << filter.toStdString();
-    const QStringList patterns = match.captured(1).split(' ', Qt::SkipEmptyParts);
-    auto accepted = [&](const QString& name) {
-        for (const QString& pattern : patterns)
-            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(name).hasMatch())
-                return true;
-        return false;
+// The panel shows the patterns plainly and still offers a movie whatever the
+// case of its extension.
+TEST(OpenPanelFilter, ShowsPlainPatternsAndOffersTheFourMovieKindsInAnyCase) {
+    EXPECT_EQ(movieNameFilter(), "Movies (*.mov *.mp4 *.m4v *.avi)");
+
+    test::TempDir folder;
+    const std::map<std::string, bool> files = {
+        {"a.mov", true}, {"B.MOV", true}, {"c.Mov", true},  {"d.mp4", true},      {"E.MP4", true},
+        {"f.m4v", true}, {"G.M4V", true}, {"h.avi", true},  {"j.aVi", true},      {"k.mkv", false},
+        {"mov", false},  {"l.mpg", false}, {"amov", false}, {"m.mov.txt", false},
     };
-    for (const char* name : {"a.mov", "B.MOV", "c.Mov", "d.mp4", "E.MP4", "f.m4v", "G.M4V", "h.avi", "I.AVI", "j.aVi"})
-        EXPECT_TRUE(accepted(name)) << name;
-    for (const char* name : {"a.mkv", "mov", "a.mov.txt", "a.mpg", "amov"}) EXPECT_FALSE(accepted(name)) << name;
+    for (const auto& [name, offered] : files) folder.write(name, {'x'});
+
+    QWidget parent;
+    auto* dialog = new QFileDialog(&parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setDirectory(QString::fromStdString(folder.path()));
+    showMoviePanel(dialog);
+    EXPECT_EQ(dialog->nameFilters(), QStringList{movieNameFilter()});
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    const QModelIndex root = model->index(QString::fromStdString(folder.path()));
+    // The panel lists the folder's files, those the filter does not take
+    // disabled or not at all.
+    auto offeredNow = [&] {
+        std::map<std::string, bool> seen;
+        for (int row = 0; row < model->rowCount(root); ++row) {
+            const QModelIndex file = model->index(row, 0, root);
+            seen[model->fileName(file).toStdString()] = model->flags(file) & Qt::ItemIsEnabled;
+        }
+        std::map<std::string, bool> all = files;
+        for (auto& [name, offered] : all) offered = seen.count(name) && seen[name];
+        return all;
+    };
+    test::processEventsUntil([&] { return offeredNow() == files; }, std::chrono::seconds(5));
+    EXPECT_EQ(offeredNow(), files);
+    dialog->close();
 }
 
 class StartUp : public test::ControllerTest {};
