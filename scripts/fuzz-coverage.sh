@@ -5,7 +5,7 @@
 #   ./scripts/fuzz-coverage.sh [target ...]
 set -eu
 cd "$(dirname "$0")/.."
-targets=${*:-"mov_analysis_fuzz mov_scan_fuzz mov_writer_fuzz avi_header_fuzz avi_scan_fuzz avi_repair_fuzz mov_repair_fuzz"}
+targets=${*:-"mov_analysis_fuzz mov_scan_fuzz mov_writer_fuzz mov_codec_fuzz avi_header_fuzz avi_scan_fuzz avi_repair_fuzz mov_repair_fuzz"}
 cmake -S . -B build-coverage -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS="-fprofile-instr-generate -fcoverage-mapping" \
   -DARBEL_BUILD_GUI=OFF -DARBEL_BUILD_BENCH=OFF >/dev/null
