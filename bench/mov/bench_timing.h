@@ -101,7 +101,7 @@ inline bool compareWithCopy(const std::string& damaged, const std::string& copy,
     copyFile(damaged, copy);  // warms the page cache for both runs
     std::filesystem::remove(copy);
 
-    double copyBest = 1e9, syncedBest = 1e9, repairBest = 1e9;
+    double copyBest = 1e9, syncedBest = 1e9, repairBest = 1e9, copyCpuBest = 1e9, repairCpuBest = 1e9;
     long repairPeak = 0;
     for (int round = 1; round <= 2; ++round) {
         const Timed c = copyFile(damaged, copy);
@@ -114,18 +114,21 @@ inline bool compareWithCopy(const std::string& damaged, const std::string& copy,
                          r.exitCode);
             return false;
         }
-        std::printf("round %d: cp %.2f s (%.0f MiB/s), cp+fsync %.2f s (%.0f MiB/s), repair %.2f s (%.0f MiB/s, "
-                    "%.2f s CPU), repair peak %.1f MiB\n",
-                    round, c.seconds, mib / c.seconds, cs.seconds, mib / cs.seconds, r.seconds, mib / r.seconds,
-                    r.cpuSeconds, r.peakKiB / 1024.0);
+        std::printf("round %d: cp %.2f s (%.0f MiB/s, %.2f s CPU), cp+fsync %.2f s (%.0f MiB/s), repair %.2f s "
+                    "(%.0f MiB/s, %.2f s CPU), repair peak %.1f MiB\n",
+                    round, c.seconds, mib / c.seconds, c.cpuSeconds, cs.seconds, mib / cs.seconds, r.seconds,
+                    mib / r.seconds, r.cpuSeconds, r.peakKiB / 1024.0);
         copyBest = std::min(copyBest, c.seconds);
         syncedBest = std::min(syncedBest, cs.seconds);
         repairBest = std::min(repairBest, r.seconds);
+        copyCpuBest = std::min(copyCpuBest, c.cpuSeconds);
+        repairCpuBest = std::min(repairCpuBest, r.cpuSeconds);
         repairPeak = std::max(repairPeak, r.peakKiB);
     }
     std::printf("best: cp %.0f MiB/s, cp+fsync %.0f MiB/s, repair %.0f MiB/s\n", mib / copyBest, mib / syncedBest,
                 mib / repairBest);
     std::printf("repair time / cp time %.2f, / cp+fsync time %.2f\n", repairBest / copyBest, repairBest / syncedBest);
+    std::printf("repair CPU / cp CPU %.2f (%.2f s / %.2f s)\n", repairCpuBest / copyCpuBest, repairCpuBest, copyCpuBest);
     std::printf("peak memory: %.1f MiB\n", repairPeak / 1024.0);
     return true;
 }
