@@ -94,7 +94,7 @@ struct Tables {
     uint32_t delta = 0;
     std::vector<uint32_t> samplesPerChunk;
     std::vector<uint64_t> chunkOffsets;
-    std::vector<uint64_t> sizes;      // empty: every sample is constantSize
+    const std::vector<uint32_t>* sizes = nullptr;  // the scan's own; none: every sample is constantSize
     uint32_t constantSize = 0;
     const std::vector<uint8_t>* key = nullptr;  // when the track keeps a sync table
     CompositionOffsets composition;
@@ -123,7 +123,7 @@ Tables tablesOf(const TrackModel& t, const TrackSamples& s, bool video) {
         out.constantSize = t.constantSampleSize ? t.constantSampleSize : t.pcmBytesPerFrame;
     } else {
         out.samples = s.count();
-        out.sizes.assign(s.sizes.begin(), s.sizes.end());
+        out.sizes = &s.sizes;
     }
     if (video && t.hasSyncTable) out.key = &s.key;
     if (video) out.composition = compositionOffsets(s, t.sampleDelta);
@@ -174,12 +174,12 @@ void writeSampleTables(BoxWriter& box, const Tables& t) {
     }
     box.patchU32(entriesAt, entries);
     box.close();
-    if (t.sizes.empty()) {
+    if (!t.sizes) {
         box.open("stsz");
         for (uint32_t v : {0u, t.constantSize, low32(t.samples)}) box.u32(v);
         box.close();
     } else {
-        writeSampleSizes(box, t.sizes, t.sizes.size());
+        writeSampleSizes(box, *t.sizes, t.sizes->size());
     }
     writeChunkOffsets(box, t.chunkOffsets);
 }
