@@ -55,7 +55,6 @@ bool OutputWriter::writeAll(const unsigned char* data, size_t len, uint64_t at) 
 }
 
 bool OutputWriter::flush() {
-    if (run_.source != nullptr && !copyRun()) return false;
     if (used_ == 0) return !failed_;
     bool ok = writeAll(buffer_.get(), used_, flushedEnd_);
     flushedEnd_ += used_;
@@ -82,7 +81,6 @@ bool OutputWriter::append(const void* data, size_t len) {
         fail(EBADF);
         return false;
     }
-    if (!copyRun()) return false;
     if (len == 0) return !failed_;  // an empty piece may come with no buffer at all
     const auto* bytes = static_cast<const unsigned char*>(data);
     if (len >= capacity_) {
@@ -124,42 +122,15 @@ bool OutputWriter::appendZeros(uint64_t len) {
 }
 
 bool OutputWriter::appendFrom(const FileReader& source, uint64_t offset, uint64_t len) {
-    if (fd_ < 0) {
-        fail(EBADF);
-        return false;
-    }
-    if (len == 0) return !failed_;
-    // Units a scan takes one after another are usually contiguous in the
-    // recording: they become one run and one copy.
-    // A run is copied once it reaches kRunLimit, so that a stop never waits
-    // for more than one such copy.
-    constexpr uint64_t kRunLimit = 64 << 20;
-    if (run_.source == &source && run_.offset + run_.length == offset) {
-        run_.length += len;
-        cursor_ += len;
-        return run_.length < kRunLimit ? !failed_ : copyRun();
-    }
-    if (!copyRun()) return false;
-    if (source.descriptor() < 0) return copyNow(source, offset, len);
-    run_ = Run{&source, offset, len};
-    cursor_ += len;
-    return !failed_;
-}
-
-bool OutputWriter::copyRun() {
-    if (run_.source == nullptr) return !failed_;
-    const Run run = run_;
-    run_ = Run{};
-    cursor_ -= run.length;
-    return copyNow(*run.source, run.offset, run.length);
-}
-
-bool OutputWriter::copyNow(const FileReader& source, uint64_t offset, uint64_t len) {
     // Pieces of a MiB and more are copied by the kernel from page cache to
     // page cache, never passing through this process. Smaller ones are
     // cheaper to gather in the buffer: measured on camera-sized units of
     // about 10 KiB, the call per unit cost more than the copy it saved.
     constexpr uint64_t kKernelCopyMinimum = 1 << 20;
+    if (fd_ < 0) {
+        fail(EBADF);
+        return false;
+    }
     if (kernelCopy_ && len >= kKernelCopyMinimum && source.descriptor() >= 0) {
         if (!flush()) return false;
         const uint64_t copied = copyInKernel(source, offset, len);
@@ -225,7 +196,6 @@ bool OutputWriter::writeAt(uint64_t offset, const void* data, size_t len) {
         fail(EINVAL);
         return false;
     }
-    if (!copyRun()) return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
     if (offset >= flushedEnd_) {
         // Still in the buffer: patched there, no system call.

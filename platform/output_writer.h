@@ -38,9 +38,6 @@ public:
     // Copies len bytes at offset of source to the end of the file, in pieces;
     // what the source cannot deliver is written as zeros, so the result has
     // exactly len bytes. Never holds more than one piece in memory.
-    // Pieces that follow each other in the source are gathered into one run
-    // and copied together when anything else is written, flushed or closed:
-    // the source must stay open until then.
     bool appendFrom(const FileReader& source, uint64_t offset, uint64_t len);
 
     // Writes bytes at an absolute offset inside what has been written
@@ -62,9 +59,6 @@ public:
 
 private:
     bool writeAll(const unsigned char* data, size_t len, uint64_t at);
-    bool copyNow(const FileReader& source, uint64_t offset, uint64_t len);
-    // Copies the gathered run, if there is one.
-    bool copyRun();
     bool appendThroughBuffer(const FileReader& source, uint64_t offset, uint64_t len);
     uint64_t copyInKernel(const FileReader& source, uint64_t offset, uint64_t len);
     void startWriteBack();
@@ -86,14 +80,6 @@ private:
     int errno_ = 0;              // of the first failure
     void fail(int error);
     bool kernelCopy_ = true;     // off once the kernel refused a copy between these files
-
-    // Source bytes appended but not yet copied; cursor_ already counts them.
-    struct Run {
-        const FileReader* source = nullptr;
-        uint64_t offset = 0;
-        uint64_t length = 0;
-    };
-    Run run_;
 };
 
 }  // namespace arbel

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -98,41 +97,6 @@ TEST(OutputWriterWrites, LargeCopiesKeepOrderWithBufferedBytesAndPadPastTheSourc
     expected.insert(expected.end(), source.begin() + static_cast<long>(tailStart), source.end());
     expected.insert(expected.end(), large - 1000000, 0);
     expected.insert(expected.end(), source.begin() + 10, source.begin() + 15);
-    EXPECT_EQ(test::readWholeFile(dir.file("out.bin")), expected);
-}
-
-// Units a scan takes one after another become one copy: whatever interrupts
-// a run (a patch inside it, a piece from elsewhere or from another source,
-// the source's end), the bytes land where a plain copy would put them.
-TEST(OutputWriterWrites, PiecesThatFollowEachOtherInTheSourceKeepTheirPlaceWhenCopiedAsOneRun) {
-    test::TempDir dir;
-    std::vector<uint8_t> source(3u << 20);
-    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 13 + 5);
-    const std::string path = dir.write("src.bin", source);
-    FileReader reader(path);
-    FileReader sameFileAgain(path);
-
-    OutputWriter out(64 << 10);
-    ASSERT_TRUE(out.create(dir.file("out.bin")));
-    std::vector<uint8_t> expected;
-    const auto piece = [&](const FileReader& from, uint64_t at, uint64_t len) {
-        ASSERT_TRUE(out.appendFrom(from, at, len));
-        for (uint64_t i = 0; i < len; ++i) expected.push_back(at + i < source.size() ? source[at + i] : 0);
-        ASSERT_EQ(out.cursor(), expected.size());
-    };
-    out.append("hd", 2);
-    expected.insert(expected.end(), {'h', 'd'});
-    for (uint64_t at = 100; at < 100 + 150 * 10000; at += 10000) piece(reader, at, 10000);  // one run of 1.5 MB
-    const uint8_t patch[4] = {0xFE, 0xED, 0xFA, 0xCE};
-    ASSERT_TRUE(out.writeAt(2 + 700000, patch, 4));  // inside the run, before it was copied
-    std::copy(patch, patch + 4, expected.begin() + 2 + 700000);
-    piece(reader, 50, 7);                              // from elsewhere: a new run
-    piece(reader, 57, 9);
-    piece(sameFileAgain, 66, 11);                      // contiguous, but another reader
-    for (uint64_t at = source.size() - 30000; at < source.size() + 20000; at += 10000) piece(reader, at, 10000);
-    out.append("end", 3);
-    expected.insert(expected.end(), {'e', 'n', 'd'});
-    ASSERT_TRUE(out.close());
     EXPECT_EQ(test::readWholeFile(dir.file("out.bin")), expected);
 }
 
