@@ -145,6 +145,14 @@ protected:
     TempDir dir;
 };
 
+// Ten seconds of 640x480 MJPEG and 16-bit stereo PCM as ffmpeg writes an AVI.
+std::optional<ByteString> aviClip(std::string& error) {
+    return cache().encoded({"-f", "lavfi", "-i", "testsrc=size=640x480:rate=25", "-f", "lavfi", "-i",
+                            "sine=frequency=440:sample_rate=44100", "-t", "10", "-c:v", "mjpeg", "-q:v", "3", "-c:a",
+                            "pcm_s16le", "-ac", "2", "-f", "avi"},
+                           ".avi", error);
+}
+
 Source cameraSource(const CameraRecording& recording) {
     return {recording.reference, recording.original, cutRecordingPrefix(recording.original)};
 }
@@ -213,10 +221,7 @@ TEST_F(LargeRecordings, CodecAwareScanOfAnMp4WithAac) {
 // chunks over and over, cut inside a chunk: no index, no end to any list.
 TEST_F(LargeRecordings, AviChunkScanWritesRiffAvixLists) {
     std::string error;
-    const auto clip = cache().encoded({"-f", "lavfi", "-i", "testsrc=size=640x480:rate=25", "-f", "lavfi", "-i",
-                                       "sine=frequency=440:sample_rate=44100", "-t", "10", "-c:v", "mjpeg", "-q:v",
-                                       "3", "-c:a", "pcm_s16le", "-ac", "2", "-f", "avi"},
-                                      ".avi", error);
+    const auto clip = aviClip(error);
     ASSERT_TRUE(clip) << error;
     const ByteString& b = *clip;
     const auto find = [&](const char* code) {
@@ -254,6 +259,62 @@ TEST_F(LargeRecordings, AviChunkScanWritesRiffAvixLists) {
     EXPECT_EQ(back.audioIndexed, intact.audio);
     EXPECT_EQ(back.extendedFrames, back.listTypes.size() > 1 ? intact.video : 0);
     EXPECT_EQ(back.videoStandardIndexes, back.listTypes.size());
+}
+
+// A recorder's own large AVI: ffmpeg's muxer, looping the clip, writes a
+// "RIFF AVI " list and "RIFF AVIX" lists of 1 GiB, each movie list closed by
+// its standard indexes. Cut inside its last list, it is scanned through all
+// of them: every whole chunk comes back but the one right in front of each
+// index (a chunk counts only when another chunk follows it).
+TEST_F(LargeRecordings, AviWithAvixListsIsScannedThroughThem) {
+    std::string error;
+    const auto clip = aviClip(error);
+    ASSERT_TRUE(clip) << error;
+    const std::string clipPath = dir.write("clip.avi", *clip);
+    const uint64_t target = std::min<uint64_t>(targetBytes(), 2500ull << 20);
+    const std::string recorded = dir.file("recorded.avi");
+    const ProgramRun mux = runProgram({"ffmpeg", "-nostdin", "-v", "error", "-stream_loop",
+                                       std::to_string(target / clip->size()), "-i", clipPath, "-c", "copy", "-f",
+                                       "avi", recorded});
+    ASSERT_EQ(mux.exitCode, 0) << mux.output;
+
+    // Where each packet lies (its data; ffprobe names stream, size, position), before the cut.
+    const ProgramRun packets = runProgram({"ffprobe", "-v", "error", "-show_entries", "packet=stream_index,pos,size",
+                                           "-of", "csv=p=0", recorded});
+    ASSERT_EQ(packets.exitCode, 0) << packets.output.substr(0, 500);
+    const uint64_t cut = std::filesystem::file_size(recorded) * 19 / 20;
+    Intact intact;
+    size_t at = 0;
+    while (at < packets.output.size()) {
+        const size_t end = std::min(packets.output.find('\n', at), packets.output.size());
+        unsigned stream = 0;
+        unsigned long long pos = 0, size = 0;
+        if (std::sscanf(packets.output.c_str() + at, "%u,%llu,%llu", &stream, &size, &pos) == 3 && pos + size <= cut)
+            ++(stream == 0 ? intact.video : intact.audio);
+        at = end + 1;
+    }
+    std::filesystem::resize_file(recorded, cut);
+
+    const Repaired r = repair(recorded, "", dir.file("repaired.avi"));
+    ASSERT_EQ(r.cli.run.exitCode, 0) << r.cli.run.output.substr(0, 2000);
+    // ffmpeg starts a list every 1 GiB; each list's indexes cost a chunk of each stream.
+    const uint64_t lists = cut / (1ull << 30) + 1;
+    const uint64_t video = jsonNumber(r.json, "videoSamples"), audio = jsonNumber(r.json, "audioChunks");
+    EXPECT_LE(video, intact.video);
+    EXPECT_GE(video + lists, intact.video) << r.json;
+    EXPECT_LE(audio, intact.audio);
+    EXPECT_GE(audio + lists, intact.audio) << r.json;
+
+    std::string probeError;
+    const auto streams = probeStreams(r.result, probeError);
+    EXPECT_EQ(probeError, "");
+    ASSERT_FALSE(streams.empty());
+    EXPECT_EQ(streams.front().packets, video);
+    EXPECT_EQ(decodeEnd(r.result, streams.front().seconds), "");
+    const RiffReadBack back = readRiffBack(r.result);
+    EXPECT_TRUE(back.consistent()) << back.errors.front();
+    EXPECT_EQ(back.videoIndexed, video);
+    EXPECT_EQ(back.audioIndexed, audio);
 }
 
 }  // namespace
