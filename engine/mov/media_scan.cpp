@@ -96,9 +96,8 @@ bool chooseNikonSq(const ReferenceAnalysis& a) { return a.flags.bNikonTag186; }
 bool chooseNikonL5(const ReferenceAnalysis& a) { return a.flags.bNikonTag184; }
 bool choose19(const ReferenceAnalysis& a) { return a.flags.bAudioSig211A1495; }
 
-// Tested in this order; the first row that holds is taken. A row without a
-// scan is a camera whose media this build does not read yet: its marker is
-// logged and the writers, finding nothing, refuse the file.
+// Tested in this order; the first row that holds is taken and its marker
+// is logged (a row with an empty marker logs nothing).
 constexpr std::array kDispatch{
     ScanDispatchRow{"1", "H.264 with plain audio", chooseGeneric, scanGeneric},
     ScanDispatchRow{"2", "H.264 25/65 B8 with AAC", choose2, scanVariant2},
@@ -113,24 +112,24 @@ constexpr std::array kDispatch{
     ScanDispatchRow{"14", "H.264 25 88 with AAC", choose14, scanVariant14},
     ScanDispatchRow{"15", "H.264 25 88 with AAC 00 40", choose15, scanVariant14},
     ScanDispatchRow{"16", "H.264 65 88 with AAC", choose16, scanVariant16},
-    ScanDispatchRow{"17", "GoPro HERO", choose17, nullptr},
-    ScanDispatchRow{"18", "access units behind delimiters", choose18, nullptr},
-    ScanDispatchRow{"17....78787878", "AAC 01 9B 2D", choose78, nullptr},
-    ScanDispatchRow{"17....97979797", "AAC 01 36 2D", choose97, nullptr},
+    ScanDispatchRow{"17", "GoPro HERO", choose17, scanGoPro},
+    ScanDispatchRow{"18", "access units behind delimiters", choose18, scanDelimitedVideo},
+    ScanDispatchRow{"17....78787878", "AAC 01 9B 2D", choose78, scanDelimitedAac},
+    ScanDispatchRow{"17....97979797", "AAC 01 36 2D", choose97, scanPlainFixedChunks},
     ScanDispatchRow{"17....666666666", "AAC 01 15", chooseSig01_15, scanPlainFixedChunks},
     ScanDispatchRow{"17....666666666++++++33333", "AAC 21 55", chooseSig21_55, scanPlainFixedChunks},
     ScanDispatchRow{"02/08/19", "Canon VIXIA, EOS Rebel T6i, PowerShot G7 X/G9 X Mark II", chooseCanonCompact,
                     scanPlainFixedChunks},
-    ScanDispatchRow{"06/08/19", "Canon EOS-1D X Mark II", choose1DXMarkII, nullptr},
+    ScanDispatchRow{"06/08/19", "Canon EOS-1D X Mark II", choose1DXMarkII, scanCanon1DXMarkII},
     ScanDispatchRow{"07/08/19", "Canon EOS 80D", choose80D, scanCanonPcm},
     ScanDispatchRow{"07/08/19 4;53", "Canon EOS 5D Mark IV", choose5DMarkIV, scanCanonPcm},
-    ScanDispatchRow{"", "Panasonic GH4", chooseGH4, nullptr},
-    ScanDispatchRow{"14/08/19", "Panasonic GH5", chooseGH5, nullptr},
-    ScanDispatchRow{"g_b_GoProHero3", "GoPro HERO3", chooseHero3, nullptr},
-    ScanDispatchRow{"21/08/19", "Sony, Nikon without AAC", chooseSonyOrNikon, nullptr},
+    ScanDispatchRow{"", "Panasonic GH4", chooseGH4, scanPanasonicGH4},
+    ScanDispatchRow{"14/08/19", "Panasonic GH5", chooseGH5, scanPanasonicGH5},
+    ScanDispatchRow{"g_b_GoProHero3", "GoPro HERO3", chooseHero3, scanGoProHero3},
+    ScanDispatchRow{"21/08/19", "Sony, Nikon without AAC", chooseSonyOrNikon, scanSonyDelimited},
     ScanDispatchRow{"22/08/19", "Nikon COOLPIX P600/P520, AAC 21 1C 44", chooseCoolpix, scanPlainFixedChunks},
-    ScanDispatchRow{"22/08/19---g_b_SonyHDRCX405", "Sony HDR-CX405", chooseCx405, nullptr},
-    ScanDispatchRow{"10/10/19---g_b_dji osmo", "DJI Osmo", chooseOsmo, nullptr},
+    ScanDispatchRow{"22/08/19---g_b_SonyHDRCX405", "Sony HDR-CX405", chooseCx405, scanSonyCx405},
+    ScanDispatchRow{"10/10/19---g_b_dji osmo", "DJI Osmo", chooseOsmo, scanDjiOsmo},
     ScanDispatchRow{"05/11/19---g_b_dji_mavic_Air", "DJI Mavic Air", chooseMavicAir, scanDroneAccessUnits},
     ScanDispatchRow{"07/11/19---g_b_sonyxperiaz5", "Sony Xperia Z5", chooseXperia, scanPhoneAccessUnits},
     ScanDispatchRow{"26/11/19---g_b_Nikon_coolpix_P1", "Nikon COOLPIX, P1 layout", chooseNikonP1, scanCoolpixP1},

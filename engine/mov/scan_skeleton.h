@@ -306,6 +306,19 @@ bool scanVariant19(MediaScanner& scanner);
 bool scanDroneAccessUnits(MediaScanner& scanner);  // whole access units from an SPS or P slice
 bool scanPhoneAccessUnits(MediaScanner& scanner);  // whole access units from an SEI or IDR slice
 
+// Whole access units behind a delimiter or the camera's own first slice
+// (scan_access_units.cpp).
+bool scanGoPro(MediaScanner& scanner);            // "17": delimiters 10/30, GoPro metadata between
+bool scanDelimitedVideo(MediaScanner& scanner);   // "18": video only
+bool scanDelimitedAac(MediaScanner& scanner);     // "17....78787878"
+bool scanCanon1DXMarkII(MediaScanner& scanner);
+bool scanPanasonicGH4(MediaScanner& scanner);
+bool scanPanasonicGH5(MediaScanner& scanner);
+bool scanGoProHero3(MediaScanner& scanner);
+bool scanSonyDelimited(MediaScanner& scanner);    // Sony, and Nikon without AAC
+bool scanSonyCx405(MediaScanner& scanner);
+bool scanDjiOsmo(MediaScanner& scanner);
+
 // Nikon Motion-JPEG runs (scan_jpeg_runs.cpp).
 bool scanCoolpixP1(MediaScanner& scanner);
 bool scanCoolpixSq(MediaScanner& scanner);

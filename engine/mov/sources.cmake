@@ -12,6 +12,7 @@ target_sources(arbel_engines PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/scan_aac_runs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_audio.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_fixed_chunks.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scan_access_units.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_jpeg_runs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/movie_timing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/movie_atom.cpp

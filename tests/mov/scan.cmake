@@ -6,6 +6,7 @@ arbel_add_test_suite(arbel_mov_scan_tests engine
   ${CMAKE_CURRENT_LIST_DIR}/scan_mjpeg_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_aac_runs_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_fixed_chunks_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scan_access_units_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_jpeg_runs_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scan_skeleton_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/codec_aware_test.cpp)

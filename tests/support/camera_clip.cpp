@@ -242,6 +242,7 @@ std::optional<VideoStream> ClipCache::h264(uint16_t width, uint16_t height, uint
                          ":scenecut=0:cabac=" + (cabac ? "1" : "0");
     if (units.slicesPerFrame > 1) params += ":slices=" + std::to_string(units.slicesPerFrame);
     if (units.headersPerIdr) params += ":repeat-headers=1";
+    if (units.delimiters) params += ":aud=1";
     auto stream = encoded({"-f", "lavfi", "-i", "testsrc2=size=" + size + ":rate=" + std::to_string(fps), "-vf",
                            "trim=start_frame=" + std::to_string(firstFrame) + ",setpts=PTS-STARTPTS", "-frames:v",
                            std::to_string(frames), "-pix_fmt", "yuv420p", "-c:v", "libx264", "-bf", "0", "-threads",
@@ -285,11 +286,12 @@ std::optional<VideoStream> ClipCache::h264(uint16_t width, uint16_t height, uint
         if (nal.empty()) continue;
         const int type = nal[0] & 0x1F;
         const bool slice = type == 1 || type == 5;
-        if ((type == 7 || type == 8 || (slice && nal.size() > 1 && (nal[1] & 0x80) != 0)) && sliceSeen) finishFrame();
+        if ((type == 7 || type == 8 || type == 9 || (slice && nal.size() > 1 && (nal[1] & 0x80) != 0)) && sliceSeen)
+            finishFrame();
         if (type == 7 && video.sps.empty()) video.sps = nal;
         else if (type == 8 && video.pps.empty()) video.pps = nal;
         if ((type == 7 || type == 8) && !units.headersPerIdr) continue;
-        if (!slice && type != 7 && type != 8) continue;
+        if (!slice && type != 7 && type != 8 && !(type == 9 && units.delimiters)) continue;
         sliceSeen = sliceSeen || slice;
         idr = idr || type == 5;
         put32(sample, static_cast<uint32_t>(nal.size()));
@@ -779,6 +781,11 @@ CameraFile layOutCameraFile(const VideoStream& video, const AudioStream& sourceA
         putText(ftyp, "qt  ");
     }
     putBytes(file.bytes, box("ftyp", ftyp));
+    if (!options.headerText.empty() && options.headerTextAt >= file.bytes.size() + 8) {
+        ByteString free(options.headerTextAt - file.bytes.size() - 8, 0);
+        putText(free, options.headerText);
+        putBytes(file.bytes, box("free", free));
+    }
 
     // mdat: one audio chunk beside each video chunk.
     file.mdatOffset = file.bytes.size();
@@ -1260,6 +1267,24 @@ const std::vector<CameraSettings>& cameraFamilies() {
         compact.encoding = AacEncoding{128000, 16000};
         compact.framesPerChunk = 30;
         f.push_back(compact);
+        // Access units behind delimiters. A GoPro (known by "HERO" at byte
+        // 130 of its file) with stereo AAC in chunks of a second.
+        CameraSettings gopro = named("gopro", {"17"});
+        gopro.units.delimiters = true;
+        gopro.headerText = "HERO4 Black";
+        gopro.headerTextAt = 130;
+        gopro.nal = NalHeaders{0x25, 0x21, false};  // 65 88 would meet row 16 first
+        gopro.brand = Brand::Isom;
+        gopro.aac = true;
+        gopro.encoding = AacEncoding{128000, 16000};
+        gopro.framesPerChunk = 30;
+        f.push_back(gopro);
+        // A Panasonic GH4 with PCM after every pair of frames.
+        CameraSettings gh4 = named("panasonic-gh4", {""});
+        gh4.units.delimiters = true;
+        gh4.model = "DMC-GH4";
+        gh4.framesPerChunk = 2;
+        f.push_back(gh4);
         return f;
     }();
     return families;
@@ -1287,6 +1312,8 @@ std::optional<CameraRecording> cameraRecording(ClipCache& cache, const CameraSet
     layout.framesPerVideoChunk = camera.framesPerChunk;
     layout.nal = camera.nal;
     layout.cameraModel = camera.model;
+    layout.headerText = camera.headerText;
+    layout.headerTextAt = camera.headerTextAt;
     layout.aac = camera.rewrite;
     return CameraRecording{layOutCameraFile(*refVideo, *audio, layout), layOutCameraFile(*recVideo, *audio, layout)};
 }

@@ -71,6 +71,7 @@ struct H264Units {
     uint32_t slicesPerFrame = 1;   // x264 slices
     bool headersPerIdr = false;    // SPS and PPS in front of every IDR slice
     bool userDataSei = false;      // a user-data SEI (payload type 5) in front of every frame
+    bool delimiters = false;       // x264's access-unit delimiters (09 10 for I, 09 30 for P pictures)
 };
 
 // Where encoded clips are kept between runs.
@@ -145,6 +146,8 @@ struct LayoutOptions {
     uint32_t framesPerVideoChunk = 1;
     bool audioFirst = false;             // each audio chunk comes before its video chunk
     std::string cameraModel;             // written in udta when not empty
+    std::string headerText;              // not empty: a free box after ftyp puts it at headerTextAt
+    uint64_t headerTextAt = 0;
     uint32_t movieTimescale = 30000;
     NalHeaders nal;
     AacRewrite aac;                      // applied to every AAC frame that allows it
@@ -195,6 +198,8 @@ struct CameraSettings {
     NalHeaders nal;
     bool cabac = true;                 // false where slice types are rewritten
     std::string model;
+    std::string headerText;            // as LayoutOptions has it
+    uint64_t headerTextAt = 0;
     Brand brand = Brand::QuickTime;
     bool aac = false;                  // AAC, or 16-bit PCM
     uint32_t sampleRate = 48000;

@@ -69,6 +69,14 @@ public:
         return *this;
     }
 
+    // Bytes made elsewhere (a whole access unit), remembered as one unit.
+    MediaDataBuilder& unit(const std::vector<uint8_t>& b) {
+        const uint64_t at = data_.size();
+        data_.insert(data_.end(), b.begin(), b.end());
+        last_ = {at, b.size()};
+        return *this;
+    }
+
     // The 8-byte media-data header of the damaged file itself.
     MediaDataBuilder& mdatHeader(uint32_t size = 0) {
         u32(size);
