@@ -17,4 +17,4 @@ $SUDO apt-get install -y --no-install-recommends \
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav \
   libplist-dev libavcodec-dev libavformat-dev libavutil-dev \
   ffmpeg xvfb xauth xdotool imagemagick desktop-file-utils appstream \
-  valgrind ca-certificates
+  valgrind time ca-certificates

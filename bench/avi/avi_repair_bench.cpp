@@ -1,38 +1,28 @@
-// Repairs a 1 GiB AVI whose index is lost and copies the same file with cp,
-// in the same run, with the page cache warm for both. The repair ends with
-// an fsync of its result, so it is also compared with cp followed by sync.
+// Repairs AVIs of 1 GiB and 4.3 GiB whose index is lost and copies the same
+// files with cp, in the same run, with the page cache warm for both. The
+// repair ends with an fsync of its result, so it is also compared with cp
+// followed by sync. Each contender runs in a child process of its own: its
+// wall time, CPU time and peak memory are its own.
 //
-//   arbel_avi_bench [--benchmark_counters_tabular=true]
+//   arbel_avi_bench [--sizes-mib 1024,4403] [--work DIR] [--keep]
 //
-// The input is made once in the build folder from an ffmpeg clip whose
-// movie chunks are repeated; it is not part of the sources.
-#include "progress/notification.h"
+// The inputs are made from an ffmpeg clip whose movie chunks are repeated
+// (the clip is kept in the work folder); they are not part of the sources.
+#include "../copy_timing.h"
 #include "engine/avi/repair_file_avi.h"
-#include "engine/engine_reporter.h"
 #include "platform/file_reader.h"
 #include "platform/output_writer.h"
 #include "platform/pacing.h"
 
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <spawn.h>
-#include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 extern char** environ;
 
-namespace {
+using namespace arbel::bench;
 
-constexpr uint64_t kTargetBytes = 1ull << 30;
-const std::string kFolder = ARBEL_AVI_BENCH_DIR;
+namespace {
 
 bool run(const std::vector<std::string>& argv) {
     std::vector<char*> args;
@@ -52,11 +42,10 @@ uint64_t sizeOf(const std::string& path) {
 }
 
 // The clip's header up to its movie list, then its movie chunks over and
-// over until the file passes 1 GiB; no index, as after a cut recording.
-std::string bigInput() {
-    const std::string path = kFolder + "/avi_bench_input.avi";
-    if (sizeOf(path) >= kTargetBytes) return path;
-    const std::string clip = kFolder + "/avi_bench_clip.avi";
+// over until the file holds `target` bytes; no index, as after a cut recording.
+std::string bigInput(const std::string& folder, uint64_t target) {
+    const std::string path = folder + "/avi_bench_input.avi";
+    const std::string clip = folder + "/avi_bench_clip.avi";
     if (sizeOf(clip) == 0 &&
         !run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=640x480:rate=25", "-f", "lavfi", "-i",
               "sine=frequency=440:sample_rate=44100", "-t", "10", "-c:v", "mjpeg", "-q:v", "3", "-c:a", "pcm_s16le",
@@ -72,127 +61,67 @@ std::string bigInput() {
     const size_t moviEnd = static_cast<size_t>(idx1 - bytes.data());
 
     arbel::OutputWriter out(8 << 20);
-    if (!out.create(path + ".tmp")) return {};
+    if (!out.create(path)) return {};
     out.append(bytes.data(), moviData);
-    while (out.cursor() < kTargetBytes) out.append(bytes.data() + moviData, moviEnd - moviData);
-    if (!out.close() || std::rename((path + ".tmp").c_str(), path.c_str()) != 0) return {};
+    while (out.cursor() < target) out.append(bytes.data() + moviData, moviEnd - moviData);
+    if (!out.close()) return {};
     return path;
 }
 
-double seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-// Each timed step starts with no dirty pages of an earlier step still
-// waiting to be written back.
-void settle() { run({"sync"}); }
-
-double timedCopy(const std::string& from, const std::string& to, bool durable) {
-    settle();
-    const auto start = std::chrono::steady_clock::now();
-    const bool ok = run({"cp", from, to}) && (!durable || run({"sync", to}));
-    const double elapsed = seconds(start);
-    std::remove(to.c_str());
-    return ok ? elapsed : -1;
-}
-
-struct RepairRun {
-    double total = -1;
-    double scan = 0;  // header pass and chunk scan; the rest is writing
-    uint64_t chunks = 0;
-};
-
-RepairRun timedRepair(const std::string& input, const std::string& output) {
-    settle();
-    RepairRun r;
-    arbel::NotificationCenter center;
-    bool completed = false;
-    auto start = std::chrono::steady_clock::now();
-    center.addObserver(arbel::kProgressNotificationName, [&](const std::string&, const arbel::NotifDict& d) {
-        const auto progress = arbel::notifNumber(d, "progress");
-        if (progress == 80.0) r.scan = seconds(start);
-        if (progress == 100.0) completed = true;
-    });
-    {
+Timed repairInChild(const std::string& input, const std::string& output) {
+    const Timed t = inChild([&] {
+        arbel::Pacing::setMode(arbel::Pacing::Mode::Zero);
         arbel::RepairRequest request = arbel::RepairRequest::forFiles(input);
-        request.center = &center;
         request.resultPath = output;
         arbel::RepairFileAvi engine(request);
-        start = std::chrono::steady_clock::now();
-        if (engine.fileValidityCheck()) engine.retrieveAudioVideoSamples();
-        r.total = seconds(start);
-        r.chunks = engine.videosamplecount + engine.audiosamplecount;
-    }
+        if (!engine.fileValidityCheck()) return 1;
+        const arbel::RepairReport r = engine.retrieveAudioVideoSamples();
+        if (!r.completed()) {
+            std::fprintf(stderr, "repair did not complete: %s\n", r.reason.c_str());
+            return 1;
+        }
+        std::printf("  repair: %llu video chunks, %llu audio chunks, result %.1f MiB\n",
+                    static_cast<unsigned long long>(engine.videosamplecount),
+                    static_cast<unsigned long long>(engine.audiosamplecount),
+                    static_cast<double>(r.resultSize) / (1 << 20));
+        std::fflush(stdout);
+        return 0;
+    });
     std::remove(output.c_str());
-    if (!completed) r.total = -1;
-    return r;
+    return t;
 }
-
-template <typename T, typename Key>
-T median(std::vector<T> runs, Key key) {
-    std::sort(runs.begin(), runs.end(), [&](const T& a, const T& b) { return key(a) < key(b); });
-    return runs[runs.size() / 2];
-}
-
-// Five rounds of each contender, interleaved; the medians are reported
-// (a virtual disk varies a lot from one write to the next).
-void AviRepairAgainstCopy(benchmark::State& state) {
-    arbel::Pacing::setMode(arbel::Pacing::Mode::Zero);
-    const std::string input = bigInput();
-    if (input.empty()) {
-        state.SkipWithError("could not make the 1 GiB input (is ffmpeg installed?)");
-        return;
-    }
-    const std::string output = kFolder + "/avi_bench_output.avi";
-    const double megabytes = static_cast<double>(sizeOf(input)) / 1e6;
-    // Warm the page cache, so that both contenders read from memory.
-    {
-        arbel::FileReader warm(input);
-        std::vector<uint8_t> piece(8 << 20);
-        for (uint64_t at = 0; at < warm.size(); at += piece.size()) warm.readAt(at, piece.data(), piece.size());
-    }
-
-    std::vector<double> copies, durableCopies;
-    std::vector<RepairRun> repairs;
-    for (auto _ : state) {
-        for (int round = 0; round < 5; ++round) {
-            copies.push_back(timedCopy(input, output, false));
-            repairs.push_back(timedRepair(input, output));
-            durableCopies.push_back(timedCopy(input, output, true));
-        }
-        state.SetIterationTime(median(repairs, [](const RepairRun& r) { return r.total; }).total);
-    }
-    const double copy = median(copies, [](double v) { return v; });
-    const double durableCopy = median(durableCopies, [](double v) { return v; });
-    const RepairRun repair = median(repairs, [](const RepairRun& r) { return r.total; });
-    for (const RepairRun& r : repairs) {
-        if (r.total <= 0) {
-            state.SkipWithError("a repair did not complete");
-            return;
-        }
-    }
-    if (copy <= 0 || durableCopy <= 0) {
-        state.SkipWithError("cp failed");
-        return;
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    state.counters["input_MB"] = megabytes;
-    state.counters["chunks"] = static_cast<double>(repair.chunks);
-    state.counters["repair_s"] = repair.total;
-    state.counters["scan_s"] = repair.scan;
-    state.counters["write_s"] = repair.total - repair.scan;
-    state.counters["repair_MBps"] = megabytes / repair.total;
-    state.counters["cp_s"] = copy;
-    state.counters["cp_MBps"] = megabytes / copy;
-    state.counters["ratio_to_cp"] = repair.total / copy;
-    state.counters["cp_sync_s"] = durableCopy;
-    state.counters["ratio_to_cp_sync"] = repair.total / durableCopy;
-    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-BENCHMARK(AviRepairAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    std::vector<uint64_t> sizes = sizesFrom(kDefaultSizes);
+    std::string work = ARBEL_AVI_BENCH_DIR;
+    bool keep = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--sizes-mib") && i + 1 < argc) sizes = sizesFrom(argv[++i]);
+        else if (!std::strcmp(argv[i], "--work") && i + 1 < argc) work = argv[++i];
+        else if (!std::strcmp(argv[i], "--keep")) keep = true;
+        else {
+            std::fprintf(stderr, "usage: arbel_avi_bench [--sizes-mib 1024,4403] [--work DIR] [--keep]\n");
+            return 2;
+        }
+    }
+    std::filesystem::create_directories(work);
+    std::vector<Comparison> rows;
+    for (const uint64_t sizeMiB : sizes) {
+        const std::string input = bigInput(work, sizeMiB << 20);
+        if (input.empty()) {
+            std::fprintf(stderr, "could not make the input (is ffmpeg installed?)\n");
+            return 1;
+        }
+        std::printf("damaged AVI: %s, %.1f MiB\n", input.c_str(), static_cast<double>(sizeOf(input)) / (1 << 20));
+        const std::string output = work + "/avi_bench_output.avi";
+        Comparison row;
+        if (!compareWithCopy(input, work + "/avi_bench_copy.avi", [&] { return repairInChild(input, output); }, &row))
+            return 1;
+        rows.push_back(row);
+        if (!keep) std::remove(input.c_str());
+    }
+    printSummary("AVI", rows);
+    return 0;
+}

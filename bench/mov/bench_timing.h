@@ -1,70 +1,15 @@
 #pragma once
 
-// What the QuickTime benchmarks share: each run in a child process of its
-// own, timed, with its CPU time and peak memory; cp of the same file, with
-// and without an fsync of the copy.
+// The QuickTime benchmarks' repair, run as the command line runs it.
 
+#include "../copy_timing.h"
 #include "engine/mov/repair_file.h"
 #include "engine/result_location.h"
 #include "platform/pacing.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <cstdlib>
 
 namespace arbel::bench {
-
-struct Timed {
-    double seconds = 0;
-    double cpuSeconds = 0;  // user + system
-    long peakKiB = 0;
-    int exitCode = -1;
-};
-
-template <typename Body>
-Timed inChild(Body body) {
-    std::fflush(stdout);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    struct rusage usage {};
-    wait4(pid, &status, 0, &usage);
-    Timed t;
-    t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    t.peakKiB = usage.ru_maxrss;
-    t.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    t.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return t;
-}
-
-inline Timed copyFile(const std::string& from, const std::string& to) {
-    return inChild([&] {
-        execlp("cp", "cp", from.c_str(), to.c_str(), static_cast<char*>(nullptr));
-        return 127;
-    });
-}
-
-// The repair makes its result durable (fsync at the end of each phase); cp
-// leaves the copy in the page cache. Both are measured: cp alone, and cp
-// followed by an fsync of the copy.
-inline Timed copyAndSync(const std::string& from, const std::string& to) {
-    Timed copied = copyFile(from, to);
-    Timed synced = inChild([&] {
-        execlp("sync", "sync", to.c_str(), static_cast<char*>(nullptr));
-        return 127;
-    });
-    copied.seconds += synced.seconds;
-    copied.exitCode = copied.exitCode ? copied.exitCode : synced.exitCode;
-    return copied;
-}
 
 // One QuickTime repair in a child process, as the command line runs it, with
 // zero pacing and the result under resultBase. (The tests' runner hashes the
@@ -92,42 +37,6 @@ inline Timed repairInChild(const std::string& reference, const std::string& dama
     });
     std::filesystem::remove_all(resultBase);
     return t;
-}
-
-// Two rounds of cp, cp + fsync and the repair, each printed, then the best of
-// each and the repair's peak memory. False when a run failed.
-inline bool compareWithCopy(const std::string& damaged, const std::string& copy, const std::function<Timed()>& repair) {
-    const double mib = static_cast<double>(std::filesystem::file_size(damaged)) / (1 << 20);
-    copyFile(damaged, copy);  // warms the page cache for both runs
-    std::filesystem::remove(copy);
-
-    double copyBest = 1e9, syncedBest = 1e9, repairBest = 1e9;
-    long repairPeak = 0;
-    for (int round = 1; round <= 2; ++round) {
-        const Timed c = copyFile(damaged, copy);
-        std::filesystem::remove(copy);
-        const Timed cs = copyAndSync(damaged, copy);
-        std::filesystem::remove(copy);
-        const Timed r = repair();
-        if (c.exitCode != 0 || cs.exitCode != 0 || r.exitCode != 0) {
-            std::fprintf(stderr, "round %d failed (cp %d, cp+sync %d, repair %d)\n", round, c.exitCode, cs.exitCode,
-                         r.exitCode);
-            return false;
-        }
-        std::printf("round %d: cp %.2f s (%.0f MiB/s), cp+fsync %.2f s (%.0f MiB/s), repair %.2f s (%.0f MiB/s, "
-                    "%.2f s CPU), repair peak %.1f MiB\n",
-                    round, c.seconds, mib / c.seconds, cs.seconds, mib / cs.seconds, r.seconds, mib / r.seconds,
-                    r.cpuSeconds, r.peakKiB / 1024.0);
-        copyBest = std::min(copyBest, c.seconds);
-        syncedBest = std::min(syncedBest, cs.seconds);
-        repairBest = std::min(repairBest, r.seconds);
-        repairPeak = std::max(repairPeak, r.peakKiB);
-    }
-    std::printf("best: cp %.0f MiB/s, cp+fsync %.0f MiB/s, repair %.0f MiB/s\n", mib / copyBest, mib / syncedBest,
-                mib / repairBest);
-    std::printf("repair time / cp time %.2f, / cp+fsync time %.2f\n", repairBest / copyBest, repairBest / syncedBest);
-    std::printf("peak memory: %.1f MiB\n", repairPeak / 1024.0);
-    return true;
 }
 
 }  // namespace arbel::bench

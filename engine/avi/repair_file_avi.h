@@ -29,10 +29,14 @@ public:
     static constexpr uint64_t kMinRepairableSize = 524288;
     // Largest chunk data size the scan believes.
     static constexpr uint64_t kMaxChunkSize = 9999999;
-    // Every size and offset of the result is a 32-bit field: it must stay below 4 GiB.
+    // Every size and offset of one RIFF list is a 32-bit field: a list stays below 4 GiB.
     static constexpr uint64_t kResultSizeLimit = 1ull << 32;
     // Room kept below that limit for the headers and indexes.
     static constexpr uint64_t kHeaderRoom = 1ull << 20;
+    // A result whose chunks do not fit one list below kResultSizeLimit is
+    // written as a "RIFF AVI " list and "RIFF AVIX" lists, each holding about
+    // this many bytes of chunks, as recorders and muxers write them.
+    static constexpr uint64_t kExtendedListBytes = 1ull << 30;
     // The header pass looks at this many sectors.
     static constexpr uint64_t kHeaderSectors = 50;
 
@@ -129,6 +133,23 @@ public:
     uint64_t bytesCopied = 0;
 
     OutputWriter outputfile;
+
+    // The limits the writer splits by (lowered by the tests to split small files).
+    uint64_t singleListLimit = kResultSizeLimit - kHeaderRoom;
+    uint64_t extendedListBytes = kExtendedListBytes;
+
+    // The chunks of one RIFF list of the result, as ranges of the tables
+    // (entries [videoBegin, videoEnd) and [audioBegin, audioEnd)).
+    struct RiffPart {
+        uint64_t videoBegin = 1, videoEnd = 1;
+        uint64_t audioBegin = 1, audioEnd = 1;
+    };
+    // One part when every chunk and index entry fits below singleListLimit;
+    // otherwise parts of at most extendedListBytes of chunks and index
+    // entries each (a larger chunk gets a part of its own), the chunks taken
+    // in the order the damaged file holds them so each part covers one
+    // stretch of the recording.
+    std::vector<RiffPart> planRiffParts() const;
 
 private:
     // One poll point: sleeps while paused; true when the user stopped.

@@ -1,6 +1,9 @@
 // The writer: one RIFF "AVI " list with a header list for one video and one
 // audio stream, each with an OpenDML super index, and a movie list holding
 // the two standard indexes, then every video chunk, then every audio chunk.
+// A result too large for one list continues in "RIFF AVIX" lists, each with
+// a movie list of the same layout; the super indexes list every standard
+// index and an "odml" list gives the total frame count.
 // Every size and offset is patched in from what was written.
 #include "repair_file_avi.h"
 
@@ -16,11 +19,16 @@ namespace {
 
 constexpr uint32_t kSuggestedBufferSize = 0x00FFFFFF;
 
-uint64_t sumOf(const std::vector<uint64_t>& table, uint64_t count) {
-    return std::accumulate(table.begin() + 1, table.begin() + static_cast<std::ptrdiff_t>(count + 1), uint64_t{0});
+// Bytes of the extended header's frame count and its reserved room.
+constexpr uint64_t kExtendedHeaderBytes = 248;
+
+uint64_t sumOf(const std::vector<uint64_t>& table, uint64_t begin, uint64_t end) {
+    return std::accumulate(table.begin() + static_cast<std::ptrdiff_t>(begin),
+                           table.begin() + static_cast<std::ptrdiff_t>(end), uint64_t{0});
 }
 
-// The result's numbers: all below 4 GiB once the result size has been checked.
+// The result's numbers: counts below the table size, sizes and offsets
+// inside one RIFF list, which the parts keep below 4 GiB.
 uint32_t low32(uint64_t value) { return static_cast<uint32_t>(value); }
 
 // What one stream's header list holds.
@@ -32,16 +40,16 @@ struct StreamHeader {
     const RepairFileAvi::FourCC& scale;
     const std::vector<uint8_t>& format;
     const char* chunkId;                   // what the super index indexes
+    std::vector<uint64_t> partLengths;     // chunks of the stream in each RIFF list
 };
 
-// Where the super index's one entry must point; known once the standard
-// index is written.
+// Where a super index entry must point; known once its standard index is written.
 struct SuperIndexEntry {
     uint64_t offset = 0;    // the entry's qwOffset field
     uint64_t size = 0;      // its dwSize field
 };
 
-SuperIndexEntry writeStreamList(BoxWriter& box, const StreamHeader& s) {
+std::vector<SuperIndexEntry> writeStreamList(BoxWriter& box, const StreamHeader& s) {
     box.openList("LIST", "strl");
     box.open("strh");
     box.fourcc(s.type);
@@ -59,39 +67,45 @@ SuperIndexEntry writeStreamList(BoxWriter& box, const StreamHeader& s) {
     box.bytes(s.format);
     box.close();
 
-    // The OpenDML super index: 4 longs per entry, one entry in use.
+    // The OpenDML super index: 4 longs per entry, one entry per RIFF list.
     box.open("indx");
     box.u16(4);
     box.u8(0);
     box.u8(0);
-    box.u32(1);
+    box.u32(low32(s.partLengths.size()));
     box.fourcc(s.chunkId);
     box.zeros(12);
-    SuperIndexEntry entry;
-    entry.offset = box.placeholderU64();
-    entry.size = box.placeholderU32();
-    box.u64(low32(s.length));  // the duration, then 4 bytes this writer has always kept zero
+    std::vector<SuperIndexEntry> entries;
+    for (uint64_t length : s.partLengths) {
+        SuperIndexEntry entry;
+        entry.offset = box.placeholderU64();
+        entry.size = box.placeholderU32();
+        box.u32(low32(length));  // the duration
+        entries.push_back(entry);
+    }
+    box.u32(0);  // 4 bytes past the entries this writer has always kept zero
     box.close();
     box.close();
-    return entry;
+    return entries;
 }
 
-// A standard index of one stream's chunks, all key frames. Answers where its
-// base offset goes; the entries count from 8 past the base, chunk after chunk.
+// A standard index of one stream's chunks [begin, end), all key frames.
+// Answers where its base offset goes; the entries count from 8 past the
+// base, chunk after chunk.
 uint64_t writeStandardIndex(BoxWriter& box, const char* id, const char* chunkId, const std::vector<uint64_t>& sizes,
-                            uint64_t count, SuperIndexEntry super) {
+                            uint64_t begin, uint64_t end, SuperIndexEntry super) {
     const uint64_t start = box.position();
     box.patchU64(super.offset, start);
     box.open(id);
     box.u16(2);     // 2 longs per entry
     box.u8(0);      // sub-type
     box.u8(1);      // an index of chunks
-    box.u32(low32(count));
+    box.u32(low32(end - begin));
     box.fourcc(chunkId);
     const uint64_t base = box.placeholderU64();
     box.u32(0);
     uint64_t offset = 8;
-    for (uint64_t k = 1; k <= count; ++k) {
+    for (uint64_t k = begin; k < end; ++k) {
         box.u32(low32(offset));
         box.u32(low32(sizes[k]));  // bit 31 stays clear: every chunk is a key frame
         offset += sizes[k] + 8;
@@ -101,7 +115,44 @@ uint64_t writeStandardIndex(BoxWriter& box, const char* id, const char* chunkId,
     return base;
 }
 
+// The OpenDML extended header: the frames of every RIFF list together.
+void writeExtendedHeader(BoxWriter& box, uint64_t totalFrames) {
+    box.openList("LIST", "odml");
+    box.open("dmlh");
+    box.u32(low32(totalFrames));
+    box.zeros(kExtendedHeaderBytes - 4);
+    box.close();
+    box.close();
+}
+
 }  // namespace
+
+std::vector<RepairFileAvi::RiffPart> RepairFileAvi::planRiffParts() const {
+    const uint64_t V = videosamplecount;
+    const uint64_t A = audiosamplecount;
+    // A chunk costs its data, its 8-byte header and its 8-byte index entry.
+    const uint64_t all = sumOf(videosamplesizearray, 1, V + 1) + sumOf(audiosamplesizearray, 1, A + 1) + 16 * (V + A);
+    if (all < singleListLimit) return {RiffPart{1, V + 1, 1, A + 1}};
+
+    std::vector<RiffPart> parts;
+    RiffPart part;
+    uint64_t bytes = 0;
+    uint64_t v = 1, a = 1;
+    while (v <= V || a <= A) {
+        const bool video = a > A || (v <= V && videosampleoffsetarray[v] <= audiosampleoffsetarray[a]);
+        const uint64_t cost = (video ? videosamplesizearray[v] : audiosamplesizearray[a]) + 16;
+        if (bytes > 0 && bytes + cost > extendedListBytes) {
+            parts.push_back(part);
+            part = RiffPart{v, v, a, a};
+            bytes = 0;
+        }
+        if (video) part.videoEnd = ++v;
+        else part.audioEnd = ++a;
+        bytes += cost;
+    }
+    parts.push_back(part);
+    return parts;
+}
 
 void RepairFileAvi::discardResult(const std::string& path) {
     outputfile.close();
@@ -122,16 +173,12 @@ void RepairFileAvi::constructRIFFList() {
 
     const uint64_t V = videosamplecount;
     const uint64_t A = audiosamplecount;
-    videodatasize = sumOf(videosamplesizearray, V);
-    audiodatasize = sumOf(audiosamplesizearray, A);
-    // The chunks and their index entries alone must leave room below 4 GiB.
-    const uint64_t chunkBytes = videodatasize + audiodatasize + 16 * (V + A);
-    if (chunkBytes + kHeaderRoom >= kResultSizeLimit) {
-        systemLogf("The repaired file would take more than %llu bytes: 4 GiB or more does not fit the 32-bit "
-                   "sizes of one RIFF list",
-                   static_cast<unsigned long long>(chunkBytes));
-        refuseRepair(RepairOutcome::Refused, "the result would not fit one RIFF list");
-        return;
+    videodatasize = sumOf(videosamplesizearray, 1, V + 1);
+    audiodatasize = sumOf(audiosamplesizearray, 1, A + 1);
+    const std::vector<RiffPart> parts = planRiffParts();
+    if (parts.size() > 1) {
+        systemLogf("%llu bytes of chunks: written as %zu RIFF lists",
+                   static_cast<unsigned long long>(videodatasize + audiodatasize), parts.size());
     }
 
     SystemLog::write("Construct RIFF file");
@@ -153,53 +200,69 @@ void RepairFileAvi::constructRIFFList() {
         return;
     }
 
+    std::vector<uint64_t> videoLengths, audioLengths;
+    for (const RiffPart& part : parts) {
+        videoLengths.push_back(part.videoEnd - part.videoBegin);
+        audioLengths.push_back(part.audioEnd - part.audioBegin);
+    }
+
     BoxWriter box(outputfile, BoxWriter::Format::Riff);
     box.openList("RIFF", "AVI ");
     box.openList("LIST", "hdrl");
     // The damaged file's own size field is not copied: the main header
-    // written here always has 56 bytes of data.
+    // written here always has 56 bytes of data. Its frame count is that of
+    // the first RIFF list; the extended header has them all.
     box.open("avih");
     box.bytes(avihdata1.data() + 4, avihdata1.size() - 4);
-    box.u32(low32(V));  // total frames
+    box.u32(low32(videoLengths.front()));
     box.bytes(avihdata2.data(), avihdata2.size());
     box.close();
-    const SuperIndexEntry videoIndex = writeStreamList(
-        box, {"vids", videocodec, videoscaleratedata, V, videoscaledata, videostrfdata, "00db"});
-    const SuperIndexEntry audioIndex = writeStreamList(
-        box, {"auds", audiocodec, audioscaleratedata, A, audioscaledata, audiostrfdata, "01wb"});
+    const std::vector<SuperIndexEntry> videoIndex = writeStreamList(
+        box, {"vids", videocodec, videoscaleratedata, V, videoscaledata, videostrfdata, "00db", videoLengths});
+    const std::vector<SuperIndexEntry> audioIndex = writeStreamList(
+        box, {"auds", audiocodec, audioscaleratedata, A, audioscaledata, audiostrfdata, "01wb", audioLengths});
+    if (parts.size() > 1) writeExtendedHeader(box, V);
     box.close();
-
-    box.openList("LIST", "movi");
-    const uint64_t videoBase =
-        writeStandardIndex(box, "ix00", db ? "00db" : "00dc", videosamplesizearray, V, videoIndex);
-    const uint64_t audioBase = writeStandardIndex(box, "ix01", "01wb", audiosamplesizearray, A, audioIndex);
 
     // Identifier, size field and data of each chunk; a chunk cut off by the
     // end of the file is zero-padded to the size its index entry states.
     // Each stream's chunks start where its standard index says.
     const auto copyChunks = [&](const std::vector<uint64_t>& sizes, const std::vector<uint64_t>& offsets,
-                                uint64_t count) {
-        for (uint64_t k = 1; k <= count; ++k) {
+                                uint64_t begin, uint64_t end) {
+        for (uint64_t k = begin; k < end; ++k) {
             if (pollPoint()) return true;  // stopped: cut short, not a failure
             if (!outputfile.appendFrom(inputfilehandle, offsets[k], sizes[k] + 8)) return false;
             bytesCopied += sizes[k] + 8;
         }
         return true;
     };
-    box.patchU64(videoBase, box.position());
-    bool ok = !box.failed() && !stopRequested();
-    ok = ok && copyChunks(videosamplesizearray, videosampleoffsetarray, V);
-    box.patchU64(audioBase, box.position());
-    ok = ok && !stopRequested() && copyChunks(audiosamplesizearray, audiosampleoffsetarray, A);
+    bool ok = true;
+    for (size_t p = 0; p < parts.size() && ok && !stopRequested(); ++p) {
+        const RiffPart& part = parts[p];
+        if (p > 0) box.openList("RIFF", "AVIX");
+        box.openList("LIST", "movi");
+        const uint64_t videoBase = writeStandardIndex(box, "ix00", db ? "00db" : "00dc", videosamplesizearray,
+                                                      part.videoBegin, part.videoEnd, videoIndex[p]);
+        const uint64_t audioBase = writeStandardIndex(box, "ix01", "01wb", audiosamplesizearray, part.audioBegin,
+                                                      part.audioEnd, audioIndex[p]);
+        box.patchU64(videoBase, box.position());
+        ok = !box.failed() && !stopRequested();
+        ok = ok && copyChunks(videosamplesizearray, videosampleoffsetarray, part.videoBegin, part.videoEnd);
+        box.patchU64(audioBase, box.position());
+        ok = ok && !stopRequested() && copyChunks(audiosamplesizearray, audiosampleoffsetarray, part.audioBegin,
+                                                  part.audioEnd);
+        if (stopRequested()) break;
+        box.close();  // movi
+        box.close();  // RIFF
+    }
     if (stopRequested()) {
-        // The user stopped: the partial file stays, and nothing is reported.
-        outputfile.close();
+        // The user stopped: nothing is reported, and no half-written file is
+        // left where a result is looked for.
+        discardResult(path);
         report_.outcome = RepairOutcome::Stopped;
         SystemLog::write("Repair stopped");
         return;
     }
-    box.close();
-    box.close();
     ok = ok && !box.failed() && outputfile.sync() && outputfile.close();
     if (!ok) {
         const std::string cause = outputfile.errorText();

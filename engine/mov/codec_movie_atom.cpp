@@ -26,14 +26,55 @@ uint64_t rescale(uint64_t value, uint64_t to, uint64_t from) {
     return static_cast<uint64_t>(std::llround(static_cast<long double>(value) * to / from));
 }
 
+// A version-0 movie, track or media header rewritten as version 1, for a
+// duration that 32 bits cannot hold: the creation and modification times
+// and the duration widen to 64 bits, every other field stays as it was.
+void writeVersionOneTimes(BoxWriter& box, const BoxView& b, size_t offsetV0, uint64_t duration) {
+    const ByteView p = b.bytes();
+    const char type[5] = {static_cast<char>(b.type >> 24), static_cast<char>(b.type >> 16),
+                          static_cast<char>(b.type >> 8), static_cast<char>(b.type), 0};
+    box.open(type);
+    box.u8(1);
+    box.bytes(b.payload.data() + 1, 3);  // flags
+    box.u64(p.u32be(4));                 // creation time
+    box.u64(p.u32be(8));                 // modification time
+    box.bytes(b.payload.data() + 12, offsetV0 - 12);
+    box.u64(duration);
+    box.bytes(b.payload.data() + offsetV0 + 4, b.payload.size() - offsetV0 - 4);
+    box.close();
+}
+
 // A copied full box whose duration field (32 bits in version 0, 64 in
-// version 1, at the given payload offsets) gets a new value.
+// version 1, at the given payload offsets) gets a new value; a version-0
+// box becomes version 1 when the duration does not fit its field.
 void copyWithDuration(BoxWriter& box, const BoxView& b, size_t offsetV0, size_t offsetV1, uint64_t duration) {
+    const bool v1 = !b.payload.empty() && b.payload[0] == 1;
+    if (!v1 && duration > k32BitMax && b.payload.size() >= offsetV0 + 4)
+        return writeVersionOneTimes(box, b, offsetV0, duration);
     const uint64_t at = box.position() + (b.whole.size() - b.payload.size());
     box.bytes(b.whole.data(), b.whole.size());
-    const bool v1 = !b.payload.empty() && b.payload[0] == 1;
     if (v1 && b.payload.size() >= offsetV1 + 8) box.patchU64(at + offsetV1, duration);
     else if (!v1 && b.payload.size() >= offsetV0 + 4) box.patchU32(at + offsetV0, low32(duration));
+}
+
+// One edit: the track's whole duration from mediaTime on (version 1 when a
+// value needs 64 bits).
+void writeEditList(BoxWriter& box, uint64_t trackDuration, uint64_t mediaTime) {
+    const bool wide = trackDuration > k32BitMax || mediaTime > 0x7FFFFFFFull;
+    box.open("edts");
+    box.open("elst");
+    box.u32(wide ? 0x01000000u : 0u);
+    box.u32(1);
+    if (wide) {
+        box.u64(trackDuration);
+        box.u64(mediaTime);
+    } else {
+        box.u32(low32(trackDuration));
+        box.u32(low32(mediaTime));
+    }
+    box.u32(0x00010000);
+    box.close();
+    box.close();
 }
 
 // Runs of equal values, as (count, value) pairs.
@@ -53,7 +94,7 @@ struct Tables {
     uint32_t delta = 0;
     std::vector<uint32_t> samplesPerChunk;
     std::vector<uint64_t> chunkOffsets;
-    std::vector<uint64_t> sizes;      // empty: every sample is constantSize
+    const std::vector<uint32_t>* sizes = nullptr;  // the scan's own; none: every sample is constantSize
     uint32_t constantSize = 0;
     const std::vector<uint8_t>* key = nullptr;  // when the track keeps a sync table
     CompositionOffsets composition;
@@ -82,7 +123,7 @@ Tables tablesOf(const TrackModel& t, const TrackSamples& s, bool video) {
         out.constantSize = t.constantSampleSize ? t.constantSampleSize : t.pcmBytesPerFrame;
     } else {
         out.samples = s.count();
-        out.sizes.assign(s.sizes.begin(), s.sizes.end());
+        out.sizes = &s.sizes;
     }
     if (video && t.hasSyncTable) out.key = &s.key;
     if (video) out.composition = compositionOffsets(s, t.sampleDelta);
@@ -133,12 +174,12 @@ void writeSampleTables(BoxWriter& box, const Tables& t) {
     }
     box.patchU32(entriesAt, entries);
     box.close();
-    if (t.sizes.empty()) {
+    if (!t.sizes) {
         box.open("stsz");
         for (uint32_t v : {0u, t.constantSize, low32(t.samples)}) box.u32(v);
         box.close();
     } else {
-        writeSampleSizes(box, t.sizes, t.sizes.size());
+        writeSampleSizes(box, *t.sizes, t.sizes->size());
     }
     writeChunkOffsets(box, t.chunkOffsets);
 }
@@ -153,18 +194,9 @@ void writeTrack(BoxWriter& box, const TrackModel& model, const Tables& tables, u
         switch (child.type) {
         case k("tkhd"):
             copyWithDuration(box, child, 20, 28, trackDuration);
-            if (!tables.composition.offsets.empty()) {
-                // The pictures are presented from the first one shown, not from the delay.
-                box.open("edts");
-                box.open("elst");
-                box.u32(0);
-                box.u32(1);
-                box.u32(low32(trackDuration));
-                box.u32(low32(static_cast<uint64_t>(tables.composition.delay)));
-                box.u32(0x00010000);
-                box.close();
-                box.close();
-            }
+            // The pictures are presented from the first one shown, not from the delay.
+            if (!tables.composition.offsets.empty())
+                writeEditList(box, trackDuration, static_cast<uint64_t>(tables.composition.delay));
             break;
         case k("edts"):
         case k("tref"): break;  // edits and references of the reference's own timeline and tracks

@@ -232,8 +232,10 @@ std::vector<uint64_t> mjpegAudioChunkEntries(const SampleTables& t, uint64_t med
     return chunkEntries(leading, t.mjpegAudioChunkOffsets, mediaEnd);
 }
 
-bool writeSampleSizes(BoxWriter& box, const std::vector<uint64_t>& sizes, uint64_t count,
-                      const RepairControl* control) {
+namespace {
+
+template <typename Size>
+bool writeSampleSizesOf(BoxWriter& box, const std::vector<Size>& sizes, uint64_t count, const RepairControl* control) {
     box.open("stsz");
     for (uint32_t v : {0u, 0u, low32(count)}) box.u32(v);
     for (uint64_t i = 0; i < count; ++i) {
@@ -242,6 +244,18 @@ bool writeSampleSizes(BoxWriter& box, const std::vector<uint64_t>& sizes, uint64
     }
     box.close();
     return true;
+}
+
+}  // namespace
+
+bool writeSampleSizes(BoxWriter& box, const std::vector<uint64_t>& sizes, uint64_t count,
+                      const RepairControl* control) {
+    return writeSampleSizesOf(box, sizes, count, control);
+}
+
+bool writeSampleSizes(BoxWriter& box, const std::vector<uint32_t>& sizes, uint64_t count,
+                      const RepairControl* control) {
+    return writeSampleSizesOf(box, sizes, count, control);
 }
 
 bool writeChunkOffsets(BoxWriter& box, const std::vector<uint64_t>& offsets, const RepairControl* control) {

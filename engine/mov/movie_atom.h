@@ -56,6 +56,8 @@ std::vector<uint64_t> mjpegAudioChunkEntries(const SampleTables& tables, uint64_
 // every thousand entries when given).
 bool writeSampleSizes(BoxWriter& box, const std::vector<uint64_t>& sizes, uint64_t count,
                       const RepairControl* control = nullptr);
+bool writeSampleSizes(BoxWriter& box, const std::vector<uint32_t>& sizes, uint64_t count,
+                      const RepairControl* control = nullptr);
 bool writeChunkOffsets(BoxWriter& box, const std::vector<uint64_t>& offsets, const RepairControl* control = nullptr);
 
 // The general path: the movie header and the video track go into the movie

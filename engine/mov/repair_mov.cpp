@@ -85,6 +85,7 @@ RepairReport RepairFile::repairMOV() {
     }
     // Whatever a stage was doing when the user stopped, the repair was stopped.
     if (!report.completed() && request_.control->stopRequested()) report.outcome = RepairOutcome::Stopped;
+    if (report.outcome == RepairOutcome::Stopped) result.discard();
     return report;
 }
 

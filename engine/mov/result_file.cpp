@@ -3,6 +3,8 @@
 #include "engine/result_location.h"
 #include "platform/system_log.h"
 
+#include <cstdio>
+
 namespace arbel {
 
 bool ResultFile::create(const std::string& path, bool wideHeader, bool mustBeNew) {
@@ -10,6 +12,7 @@ bool ResultFile::create(const std::string& path, bool wideHeader, bool mustBeNew
     mediaHeaderSize = wideHeader ? 16 : 8;
     mediaHeaderWritten = false;
     writeFailed = false;
+    made_ = false;
     folderFailure_.clear();
     if (!mustBeNew && !ensureParentFolder(path)) {
         folderFailure_ = "its folder could not be made";
@@ -20,7 +23,14 @@ bool ResultFile::create(const std::string& path, bool wideHeader, bool mustBeNew
         systemLogf("Can not create %s: %s", path.c_str(), outputfile.errorText().c_str());
         return false;
     }
+    made_ = true;
     return true;
+}
+
+void ResultFile::discard() {
+    outputfile.close();
+    if (made_) std::remove(temporaryResultPath.c_str());
+    made_ = false;
 }
 
 std::string ResultFile::failureText() const {

@@ -26,9 +26,13 @@ struct ResultFile {
     std::string failureText() const;
     // The file can no longer be trusted to hold what was written.
     bool broken() const { return writeFailed || !outputfile.isOpen() || outputfile.failed(); }
+    // Closes and removes the file, when this repair made it: a stopped
+    // repair leaves no half-written result (some are gigabytes).
+    void discard();
 
 private:
     std::string folderFailure_;
+    bool made_ = false;
 };
 
 }  // namespace arbel

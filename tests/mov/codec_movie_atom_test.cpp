@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace arbel {
 namespace {
 
@@ -146,6 +148,50 @@ TEST_F(CodecMovie, PicturesShownAsDecodedNeedNoOffsetsAndFarOffsetsTakeCo64) {
     // No sound found: one track.
     EXPECT_EQ(tree.find("moov/trak[1]"), nullptr);
     EXPECT_EQ(codecMovieTiming(m, t).tracks, 1);
+}
+
+TEST_F(CodecMovie, DurationsPastThirtyTwoBitsWidenTheHeadersToVersionOne) {
+    ReferenceModel m = modelOf(craftedAac(50));
+    TrackModel& video = m.tracks[static_cast<size_t>(m.video)];
+    video.sampleDelta = 0x80000000u;  // three pictures last 1.5 × 2^32 media units
+    CodecTables t;
+    add(t.video, 100, 10);
+    add(t.video, 110, 10);
+    add(t.video, 120, 10);
+    t.video.key = {1, 0, 0};
+    t.video.order = {{0, 0}, {0, 4}, {0, 2}};  // reordered: an edit list too
+    add(t.audio, 130, 10, true);
+    const AtomTree tree = write(m, t);
+
+    const uint64_t media = 3ull * 0x80000000u;
+    const uint64_t movie = static_cast<uint64_t>(
+        std::llround(static_cast<long double>(media) * m.movieTimescale / video.timescale));
+    struct Widened {
+        const char* path;
+        uint64_t durationAt;  // in the version-1 payload
+        uint64_t duration;
+        uint32_t field20;     // the field after the times: time scale, or track ID
+    };
+    for (const Widened& w : {Widened{"moov/mvhd", 24, movie, m.movieTimescale},
+                             Widened{"moov/trak[0]/tkhd", 28, movie, 1},
+                             Widened{"moov/trak[0]/mdia/mdhd", 24, media, video.timescale}}) {
+        SCOPED_TRACE(w.path);
+        const Atom* a = tree.find(w.path);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(tree.bytes().at(a->payloadOffset()), 1u) << "version";
+        const uint64_t at = a->payloadOffset() + w.durationAt;
+        EXPECT_EQ((uint64_t{tree.u32(at)} << 32) | tree.u32(at + 4), w.duration);
+        EXPECT_EQ(tree.u32(a->payloadOffset() + 20), w.field20);
+    }
+    EXPECT_EQ(tree.find("moov/trak[0]/tkhd")->size, 104u);  // 92 in version 0: three fields 4 bytes wider
+    const Atom* elst = tree.find("moov/trak[0]/edts/elst");
+    ASSERT_NE(elst, nullptr);
+    EXPECT_EQ(tree.bytes().at(elst->payloadOffset()), 1u);
+    EXPECT_EQ((uint64_t{tree.u32(elst->payloadOffset() + 8)} << 32) | tree.u32(elst->payloadOffset() + 12), movie);
+    // Sound of an ordinary length keeps its version-0 header.
+    const Atom* soundHeader = tree.find("moov/trak[1]/mdia/mdhd");
+    ASSERT_NE(soundHeader, nullptr);
+    EXPECT_EQ(tree.bytes().at(soundHeader->payloadOffset()), 0u);
 }
 
 TEST_F(CodecMovie, PcmSamplesAreFramesInChunksOfTheBytesFound) {
