@@ -8,6 +8,7 @@
 #include "platform/system_log.h"
 #include "reference_window.h"
 #include "scan_skeleton.h"
+#include "scanner_bytes.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,15 +25,6 @@ constexpr uint64_t kNone = UINT64_MAX;
 constexpr size_t kZeroRunOfDamage = 64;
 
 constexpr uint32_t k(const char (&code)[5]) { return fourCode(code); }
-
-class ScannerBytes final : public codec::ByteSource {
-public:
-    explicit ScannerBytes(const MediaScanner& s) : s_(s) {}
-    size_t read(uint64_t position, uint8_t* out, size_t n) const override { return s_.read(position, out, n); }
-
-private:
-    const MediaScanner& s_;
-};
 
 struct Piece {
     uint64_t start = 0;

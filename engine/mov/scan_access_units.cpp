@@ -10,6 +10,7 @@
 #include "platform/system_log.h"
 #include "scan_audio.h"
 #include "scan_skeleton.h"
+#include "scanner_bytes.h"
 
 #include <algorithm>
 #include <bitset>
@@ -83,16 +84,6 @@ std::optional<codec::StreamParameters> referenceStream(std::span<const uint8_t> 
     }
     return std::nullopt;
 }
-
-// The damaged file as the walker reads it: through the scanner's window.
-class ScannerBytes final : public codec::ByteSource {
-public:
-    explicit ScannerBytes(const MediaScanner& scanner) : scanner_(scanner) {}
-    size_t read(uint64_t position, uint8_t* out, size_t n) const override { return scanner_.read(position, out, n); }
-
-private:
-    const MediaScanner& scanner_;
-};
 
 class AccessUnitScan final : public ScanVariant {
 public:

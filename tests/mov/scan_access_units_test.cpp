@@ -2,7 +2,6 @@
 // delimiter (GoPro, Sony, Panasonic, DJI Osmo, "18") or from the Canon
 // EOS-1D X Mark II's first slice. Crafted streams with real parameter sets
 // and slice headers, the reference's avcC in its sample description.
-#include "platform/system_log.h"
 #include "scan_fixture.h"
 #include "support/nal_builder.h"
 
@@ -44,17 +43,8 @@ Bytes sampleDescription() {
     return d;
 }
 
-class AccessUnitScan : public test::ScanFixture {
+class AccessUnitScan : public test::LoggingScanFixture {
 protected:
-    void SetUp() override {
-        ScanFixture::SetUp();
-        SystemLog::setSink([this](std::string_view line) {
-            std::lock_guard<std::mutex> lock(postsMutex);
-            logLines.emplace_back(line);
-        });
-    }
-    void TearDown() override { SystemLog::silence(); }
-
     test::MovStages& prepareRow(const Bytes& damaged, const std::vector<bool CameraFlags::*>& flags, uint64_t sizeAudio,
                                 bool parameterSets = true) {
         test::MovStages& e = prepare(damaged);
@@ -66,8 +56,6 @@ protected:
         if (parameterSets) e.templates.videoSampleDescription = sampleDescription();
         return e;
     }
-
-    std::vector<std::string> logLines;
 };
 
 // --- the delimited rows

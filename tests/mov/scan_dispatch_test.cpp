@@ -128,24 +128,13 @@ TEST(ScanDispatch, EveryRowIsReachableAndScans) {
     }
 }
 
-class ScanStart : public test::ScanFixture {
+class ScanStart : public test::LoggingScanFixture {
 protected:
-    void SetUp() override {
-        ScanFixture::SetUp();
-        SystemLog::setSink([this](std::string_view line) {
-            std::lock_guard<std::mutex> lock(postsMutex);
-            logLines.emplace_back(line);
-        });
-    }
-    void TearDown() override { SystemLog::silence(); }
-
     std::vector<uint8_t> twoFrames() {
         test::MediaDataBuilder m;
         m.nal(1000, {0x65, 0xB8}).nal(1000, {0x65, 0xB8}).nal(1000, {0x65, 0xB8});
         return m.data();
     }
-
-    std::vector<std::string> logLines;
 };
 
 TEST_F(ScanStart, ChosenVariantLogsItsMarkerThenReportsLocating) {

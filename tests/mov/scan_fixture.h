@@ -2,6 +2,7 @@
 
 #include "engine/mov/scan_skeleton.h"
 #include "platform/pacing.h"
+#include "platform/system_log.h"
 #include "support/media_data_builder.h"
 #include "support/mov_stages.h"
 #include "support/temp_dir.h"
@@ -80,6 +81,21 @@ protected:
             if (auto s = notifString(d, "status")) out.push_back(*s);
         return out;
     }
+};
+
+// The same, with the system log's lines collected in logLines.
+class LoggingScanFixture : public ScanFixture {
+protected:
+    void SetUp() override {
+        ScanFixture::SetUp();
+        SystemLog::setSink([this](std::string_view line) {
+            std::lock_guard<std::mutex> lock(postsMutex);
+            logLines.emplace_back(line);
+        });
+    }
+    void TearDown() override { SystemLog::silence(); }
+
+    std::vector<std::string> logLines;
 };
 
 // Units expected in the tables, in result order.
