@@ -4,6 +4,7 @@
 // slice headers written bit by bit, then filler, and access units laid out
 // with length prefixes the way MP4 stores them.
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
