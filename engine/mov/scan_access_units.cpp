@@ -21,8 +21,8 @@ namespace {
 
 using RowTest = bool (*)(const uint8_t* at);
 
-// 00 00 00 02 09: a delimiter behind a 2-byte length, its picture-type byte
-// next.
+// 00 00 00 02 09: a delimiter NAL unit of two bytes behind its length
+// prefix; its picture-type byte comes next.
 bool delimiter(const uint8_t* at) {
     return at[0] == 0x00 && at[1] == 0x00 && at[2] == 0x00 && at[3] == 0x02 && at[4] == 0x09;
 }
@@ -34,8 +34,7 @@ bool delimiter10or30or50(const uint8_t* at) { return delimiter10or30(at) || (del
 bool canon1DXFrame(const uint8_t* at) { return at[0] == 0x00 && at[1] == 0x05 && at[4] == 0x25 && at[5] == 0x88; }
 
 enum class Sound : uint8_t {
-    Between,  // PCM chunks of sizeAudio bytes, or AAC frames as the reference's
-              // begin
+    Between,  // PCM chunks of sizeAudio bytes, or AAC frames as the reference's begin
     None,     // video only
 };
 
