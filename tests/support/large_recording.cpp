@@ -10,12 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace arbel::test {
 
@@ -123,32 +119,9 @@ MeasuredRun runMeasured(const std::vector<std::string>& command) {
     const bool timed = ::access(kTime, X_OK) == 0;
     std::vector<std::string> argv = command;
     if (timed) argv.insert(argv.begin(), {kTime, "-f", kPeakTag + "%M"});
-    char logName[] = "/tmp/arbel-large-run-XXXXXX";
-    const int logFd = mkstemp(logName);
-    if (logFd < 0) return m;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, logFd, 1);
-    posix_spawn_file_actions_adddup2(&actions, logFd, 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc == 0) {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        if (WIFEXITED(status)) m.run.exitCode = WEXITSTATUS(status);
-    }
+    m.run = runProgram(argv);
     m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    ::close(logFd);
-    const ByteString log = readWholeFile(logName);
-    m.run.output.assign(log.begin(), log.end());
-    ::unlink(logName);
     const size_t tag = timed ? m.run.output.rfind(kPeakTag) : std::string::npos;
     if (tag != std::string::npos) {
         m.peakKiB = std::strtol(m.run.output.c_str() + tag + kPeakTag.size(), nullptr, 10);
