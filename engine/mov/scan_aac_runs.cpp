@@ -105,18 +105,7 @@ bool frame8(const uint8_t* p) {
     return pair(h, 0x25, 0x88) || pair(h, 0x25, 0xB8) || pair(h, 0x65, 0xB8) ||
            (h[0] == 0x61 && (h[1] == 0x9A || h[1] == 0x9B));
 }
-bool audio8(const uint8_t* a) {
-    if (a[0] != 0x01) return false;
-    switch (a[2]) {
-    case 0x00:
-    case 0x16:
-    case 0x17:
-    case 0x57:
-    case 0x9B:
-    case 0xD7: return true;
-    default: return false;
-    }
-}
+bool audio8(const uint8_t* a) { return aacUnitStart(a) || (a[0] == 0x01 && a[2] == 0x00); }
 
 // --- "11" ---
 bool frame11(const uint8_t* p) { return p[4] == 0x21 || pair(p + 4, 0x25, 0xB8); }
